@@ -1,0 +1,23 @@
+# Helpers shared by the tree's CMake files.
+
+# vesker_add_wine_test(<name> SOURCES <files...> [LIBS <targets...>] [BLACKBOX])
+# Builds a GoogleTest program into build/bin and registers it as one ctest entry
+# that runs under Wine (one Wine process start per program).
+function(vesker_add_wine_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE vesker_gtest ${ARG_LIBS})
+    target_link_options(${name} PRIVATE ${VESKER_PROGRAM_LINK_FLAGS})
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+    # Every program runs beside the built DLLs, so the stand-in archiver is found.
+    add_dependencies(${name} vesker unlha32_standin)
+    add_test(NAME ${name}
+        COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-exec ${CMAKE_BINARY_DIR}
+                $<TARGET_FILE:${name}> --gtest_brief=1)
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endfunction()
+
+# vesker_add_host_test(<name> <command...>): a check that runs on the build machine.
+function(vesker_add_host_test name)
+    add_test(NAME ${name} COMMAND ${ARGN})
+endfunction()

@@ -1,0 +1,42 @@
+#include "server/ModuleHeap.h"
+#include "server/ServerModule.h"
+
+namespace {
+
+// The first allocation creates the heap. Two threads may get here at once
+// (registration allocates outside objectMapLock): the first to publish its heap
+// wins, the loser destroys its own and uses the winner's.
+HANDLE EnsureHeap()
+{
+    HANDLE heap = g_serverModule.heap;
+    if (heap) return heap;
+    HANDLE created = HeapCreate(0, 0, 0);
+    if (!created) return nullptr;
+    HANDLE winner = InterlockedCompareExchangePointer(&g_serverModule.heap, created, nullptr);
+    if (winner) {
+        HeapDestroy(created);
+        return winner;
+    }
+    return created;
+}
+
+} // namespace
+
+void* ModuleAlloc(size_t bytes)
+{
+    HANDLE heap = EnsureHeap();
+    if (!heap) return nullptr;
+    return HeapAlloc(heap, 0, bytes);
+}
+
+void* ModuleRealloc(void* block, size_t bytes)
+{
+    if (!block) return ModuleAlloc(bytes);
+    return HeapReAlloc(g_serverModule.heap, 0, block, bytes);
+}
+
+void ModuleFree(void* block)
+{
+    if (!block) return;
+    HeapFree(g_serverModule.heap, 0, block);
+}

@@ -1,6 +1,7 @@
 // The compiler may emit calls to these for block copies and clears; vesker.DLL
 // links no C runtime, so it carries its own.
 #include <stddef.h>
+#include <windows.h>
 
 extern "C" void* memset(void* dest, int value, size_t count)
 {
@@ -38,5 +39,14 @@ extern "C" int memcmp(const void* left, const void* right, size_t count)
     for (; count; --count, ++l, ++r) {
         if (*l != *r) return *l < *r ? -1 : 1;
     }
+    return 0;
+}
+
+// The unfilled slots of an abstract base's interface table. An object passes
+// through such a table only while it is built or torn down, and nothing calls
+// a slot then; a call that does arrive is a fault worth stopping at.
+extern "C" int __cxa_pure_virtual()
+{
+    DebugBreak();
     return 0;
 }

@@ -1,21 +1,7 @@
-// The process-wide module record and the object map of creatable classes.
+// The process-wide module record and the entry points that work on it.
 #pragma once
 #include <windows.h>
-#include <unknwn.h>
-
-using RegistryFunction = HRESULT (WINAPI*)(BOOL registerClass);
-using CreatorFunction = HRESULT (WINAPI*)(void* context, REFIID iid, void** out);
-using DescriptionFunction = const char* (WINAPI*)();
-
-struct ObjectMapEntry {
-    const CLSID* classId;
-    RegistryFunction registryFunction;
-    CreatorFunction classObjectCreator;
-    CreatorFunction instanceCreator;
-    IUnknown* classObject;
-    DWORD registrationCookie;
-    DescriptionFunction descriptionFunction;
-};
+#include "server/ObjectMap.h"
 
 struct ServerModule {
     ULONG size;
@@ -33,10 +19,15 @@ struct ServerModule {
 // The declared size the attach routine gives the record; ModuleStartup refuses less.
 constexpr ULONG kServerModuleSize = 100;
 
-// The one module record and the one object map, constant-initialised.
+// The one module record, constant-initialised (all zero until attach).
 extern ServerModule g_serverModule;
-extern ObjectMapEntry g_objectMap[];
 
 HRESULT ModuleStartup(ServerModule* module, ObjectMapEntry* objectMap, HINSTANCE instance);
 HRESULT ModuleShutdown(ServerModule* module);
 HRESULT LookupClassObject(ServerModule* module, REFCLSID classId, REFIID iid, void** out);
+
+// S_OK when nothing holds the module loaded (lockCount 0), S_FALSE otherwise.
+HRESULT ModuleCanUnloadNow(const ServerModule* module);
+
+// The loader's attach/detach routine for the global record; always TRUE.
+BOOL ModuleAttachDetach(HINSTANCE instance, DWORD reason, void* reserved);

@@ -15,16 +15,22 @@ for d in $dlls; do
     esac
 done
 
-# The archiver library: exactly one import, by ordinal 1.
-unlha=$(printf '%s\n' "$dump" | awk '/DLL Name: UNLHA32.dll/{f=1;next} /DLL Name:/{f=0} f && /^\t[ 0-9a-f]/ && NF>=1' |
-        grep -v 'vma:' || true)
-count=$(printf '%s\n' "$unlha" | grep -c '[0-9]' || true)
+# The archiver library: exactly one import, by ordinal 1. objdump lists each
+# import of a DLL as "<thunk> <hint or ordinal> <name>" after the "vma:" header
+# line; an import by ordinal has the thunk's top bit set and no name.
+unlha=$(printf '%s\n' "$dump" |
+        awk 'tolower($0) ~ /dll name: unlha32\.dll/ {f=1; next}
+             /DLL Name:/ {f=0}
+             f && /^[[:space:]]*$/ {f=0}
+             f && !/vma:/ {print}')
+count=$(printf '%s\n' "$unlha" | grep -c '[0-9a-f]' || true)
 [ "$count" -eq 1 ] || fail "UNLHA32.dll imports: expected 1, got $count: $unlha"
-printf '%s\n' "$unlha" | grep -Eq '^[[:space:]]+[0-9a-f]+[[:space:]]+1[[:space:]]*$|<none>|Ordinal[[:space:]]+1' ||
-    printf '%s\n' "$unlha" | awk '{ if ($0 ~ /[^0-9a-f ]/) exit 1 }' || fail "UNLHA32.dll import is not by ordinal 1: $unlha"
+set -- $unlha
+[ $# -eq 3 ] && [ "$2" = 1 ] && [ "$3" = "<none>" ] && [ $((0x$1 & 0x80000000)) -ne 0 ] ||
+    fail "UNLHA32.dll import is not by ordinal 1: $unlha"
 
-exports=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk 'NF>=2 {print $NF}' | sort | tr '\n' ' ')
-expected=${VESKER_EXPECTED_EXPORTS:-"DllCanUnloadNow DllGetClassObject"}
+exports=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*\[ *[0-9][0-9]*\] \([^ ]*\)$/\1/p' | sort | tr '\n' ' ')
+expected=${VESKER_EXPECTED_EXPORTS:-"DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer"}
 want=$(printf '%s\n' $expected | sort | tr '\n' ' ')
 [ "$exports" = "$want" ] || fail "exports are '$exports', expected '$want'"
 

@@ -1,0 +1,341 @@
+// The component as its users meet it: registered with regsvr32, created
+// through the registry by an early-bound C++ client and by script hosts.
+// Runs in a Wine prefix of its own, made fresh for each run, so the registry
+// holds nothing of the component before the first test.
+#include "ProcessRunner.h"
+#include "RegistrySnapshot.h"
+#include "tests/registration/RegistrationTestSupport.h"
+#include "vesker.h"
+
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kClassKey[] = L"CLSID\\{B2A2F2E1-05B1-11D2-BC01-006097839C16}";
+const wchar_t kClassIdText[] = L"{B2A2F2E1-05B1-11D2-BC01-006097839C16}";
+const wchar_t kVersionedProgId[] = L"UnLha.Command.1";
+const wchar_t kProgId[] = L"UnLha.Command";
+const wchar_t kTypeLibKey[] = L"TypeLib\\{B2A2F2D3-05B1-11D2-BC01-006097839C16}";
+const wchar_t kInterfaceKey[] = L"Interface\\{B2A2F2E0-05B1-11D2-BC01-006097839C16}";
+const char kScriptSentinel[] = "UnLhaCheck: passed";
+
+// The keys that registration writes, each a subtree of HKEY_CLASSES_ROOT.
+const wchar_t* const kRegisteredTrees[] = {kVersionedProgId, kProgId, kClassKey};
+
+std::wstring BinModule()
+{
+    return BinFolder() + L"vesker.DLL";
+}
+
+// Text that survives the system code page: Japanese under 932 (with a
+// character whose second byte is a backslash), Latin letters otherwise.
+std::wstring RoundTripText()
+{
+    return GetACP() == 932 ? L"\u65e5\u672c\u8a9e\u306e\u8868\u793a" : L"caf\u00e9\u00df";
+}
+
+SnapshotValue Text(const std::wstring& text)
+{
+    std::wstring data = text;
+    data.push_back(L'\0');
+    return SnapshotValue{REG_SZ, data};
+}
+
+// HKEY_CLASSES_ROOT-relative path -> values, as registration must leave them.
+RegistrySnapshot ExpectedEntries(const std::wstring& modulePath)
+{
+    const std::wstring cls = kClassKey;
+    return RegistrySnapshot{
+        {kVersionedProgId, {{L"", Text(L"UnLha Class")}}},
+        {std::wstring(kVersionedProgId) + L"\\CLSID", {{L"", Text(kClassIdText)}}},
+        {kProgId, {{L"", Text(L"UnLha Class")}}},
+        {std::wstring(kProgId) + L"\\CurVer", {{L"", Text(kVersionedProgId)}}},
+        {cls, {{L"", Text(L"UnLha Class")}}},
+        {cls + L"\\ProgID", {{L"", Text(kVersionedProgId)}}},
+        {cls + L"\\VersionIndependentProgID", {{L"", Text(kProgId)}}},
+        {cls + L"\\Programmable", {}},
+        {cls + L"\\InprocServer32", {{L"", Text(modulePath)}, {L"ThreadingModel", Text(L"Apartment")}}},
+    };
+}
+
+// The registration's subtrees, with paths relative to HKEY_CLASSES_ROOT.
+RegistrySnapshot RegisteredEntries()
+{
+    RegistrySnapshot entries;
+    for (const wchar_t* tree : kRegisteredTrees) {
+        for (auto& [path, values] : TakeSnapshot(HKEY_CLASSES_ROOT, tree)) {
+            entries[path.empty() ? std::wstring(tree) : std::wstring(tree) + L"\\" + path] = values;
+        }
+    }
+    return entries;
+}
+
+ProcessResult Regsvr32(const std::wstring& modulePath, bool unregister = false)
+{
+    return RunProcess(L"regsvr32 /s " + std::wstring(unregister ? L"/u " : L"") + Quoted(modulePath));
+}
+
+void ExpectTypeLibRegisteredFrom(const std::wstring& modulePath)
+{
+    const std::wstring version = std::wstring(kTypeLibKey) + L"\\1.0";
+    const std::wstring folder = modulePath.substr(0, modulePath.find_last_of(L'\\') + 1);
+    EXPECT_EQ(TextValue(Narrow(modulePath)), ReadValue(HKEY_CLASSES_ROOT, Narrow(version + L"\\0\\win32"), ""));
+    EXPECT_EQ(TextValue(Narrow(folder)), ReadValue(HKEY_CLASSES_ROOT, Narrow(version + L"\\HELPDIR"), ""));
+}
+
+void ExpectNotRegistered()
+{
+    for (const wchar_t* tree : kRegisteredTrees) EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Narrow(tree))) << Narrow(tree);
+}
+
+void RegisterFromBin()
+{
+    const ProcessResult result = Regsvr32(BinModule());
+    ASSERT_TRUE(result.started);
+    ASSERT_EQ(0u, result.exitCode) << result.output;
+}
+
+TEST(Regsvr32, RegisterThenUnregisterLeavesClassesRootAsItWas)
+{
+    ExpectNotRegistered();
+    const RegistrySnapshot before = TakeSnapshot(HKEY_CLASSES_ROOT, L"");
+    ASSERT_FALSE(before.empty());
+
+    RegisterFromBin();
+    EXPECT_EQ("", DescribeDifferences(ExpectedEntries(BinModule()), RegisteredEntries()));
+    ExpectTypeLibRegisteredFrom(BinModule());
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "unregister" : "unregister again");
+        const ProcessResult result = Regsvr32(BinModule(), true);
+        ASSERT_TRUE(result.started);
+        EXPECT_EQ(0u, result.exitCode) << result.output;
+        ExpectNotRegistered();
+    }
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "CLSID"));
+
+    // Only the type library registration stays; nothing else moved.
+    const RegistrySnapshot after = TakeSnapshot(HKEY_CLASSES_ROOT, L"");
+    EXPECT_EQ("", DescribeDifferences(before, after, {kTypeLibKey, kInterfaceKey}));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, Narrow(std::wstring(kTypeLibKey) + L"\\1.0\\0\\win32")))
+        << "the type library stays registered";
+}
+
+TEST(Regsvr32, RegisteringAgainRebuildsTheClassKeyAndKeepsOthersEntries)
+{
+    RegisterFromBin();
+    const RegistrySnapshot once = RegisteredEntries();
+    RegisterFromBin();
+    EXPECT_EQ("", DescribeDifferences(once, RegisteredEntries())) << "registering twice equals registering once";
+
+    // What other software may have left: under the class key it goes, under
+    // the ProgID keys it stays.
+    struct Leftover {
+        const char* name;
+        std::wstring key;
+        bool survives;
+    } const leftovers[] = {
+        {"stale subkey of the class key", std::wstring(kClassKey) + L"\\Stale", false},
+        {"stale subkey below InprocServer32", std::wstring(kClassKey) + L"\\InprocServer32\\Stale", false},
+        {"extra subkey of the versioned ProgID", std::wstring(kVersionedProgId) + L"\\Extra", true},
+        {"extra subkey of the ProgID", std::wstring(kProgId) + L"\\Extra", true},
+    };
+    for (const Leftover& leftover : leftovers) {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, leftover.key.c_str(), 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        RegSetValueExW(key, L"Left", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4);
+        RegCloseKey(key);
+    }
+    RegisterFromBin();
+    for (const Leftover& leftover : leftovers) {
+        SCOPED_TRACE(leftover.name);
+        EXPECT_EQ(leftover.survives, KeyExists(HKEY_CLASSES_ROOT, Narrow(leftover.key)));
+        if (leftover.survives) DeleteTree(HKEY_CLASSES_ROOT, Narrow(leftover.key));
+    }
+    EXPECT_EQ("", DescribeDifferences(once, RegisteredEntries()));
+}
+
+// Windows' CLSIDFromProgID: the ProgID's CLSID subkey, or else the class of
+// the ProgID that its CurVer names.
+std::wstring ClassOfProgId(const std::wstring& progId, int depth = 0)
+{
+    const auto classId = ReadValue(HKEY_CLASSES_ROOT, Narrow(progId + L"\\CLSID"), "");
+    if (classId) return Widen(classId->data.c_str());
+    const auto current = ReadValue(HKEY_CLASSES_ROOT, Narrow(progId + L"\\CurVer"), "");
+    if (!current || depth > 4) return std::wstring();
+    return ClassOfProgId(Widen(current->data.c_str()), depth + 1);
+}
+
+TEST(ProgIds, BothLeadToTheClass)
+{
+    RegisterFromBin();
+    // Wine 8's CLSIDFromProgID does not follow CurVer; Windows does. So the
+    // version-independent name is resolved here the way Windows resolves it.
+    EXPECT_EQ(kClassIdText, ClassOfProgId(kProgId));
+    CLSID classId;
+    ASSERT_EQ(S_OK, CLSIDFromProgID(kVersionedProgId, &classId));
+    EXPECT_TRUE(IsEqualCLSID(CLSID_UnLha, classId));
+    LPOLESTR progId = nullptr;
+    ASSERT_EQ(S_OK, ProgIDFromCLSID(CLSID_UnLha, &progId));
+    EXPECT_STREQ(kVersionedProgId, progId);
+    CoTaskMemFree(progId);
+}
+
+struct ClientOutcome {
+    HRESULT created;
+    bool proxy;
+    std::vector<std::string> failures;
+};
+
+struct EarlyBoundRun {
+    DWORD model;
+    ClientOutcome outcome;
+};
+
+void Expect(ClientOutcome* outcome, bool holds, const std::string& what)
+{
+    if (!holds) outcome->failures.push_back(what);
+}
+
+std::wstring TakeResult(IUnLha* unlha)
+{
+    BSTR text = nullptr;
+    if (FAILED(unlha->get_ResultString(&text))) return L"<get_ResultString failed>";
+    std::wstring result = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+    SysFreeString(text);
+    return result;
+}
+
+HRESULT RunCommand(IUnLha* unlha, const std::wstring& commandLine)
+{
+    BSTR line = SysAllocString(commandLine.c_str());
+    const HRESULT hr = unlha->DoIt(line);
+    SysFreeString(line);
+    return hr;
+}
+
+// Creates the object through the registry in an apartment of `model` on a
+// thread of its own, and drives every member through the interface table.
+DWORD WINAPI DriveEarlyBound(void* parameter)
+{
+    EarlyBoundRun* run = static_cast<EarlyBoundRun*>(parameter);
+    ClientOutcome* outcome = &run->outcome;
+    CoInitializeEx(nullptr, run->model);
+    IUnLha* unlha = nullptr;
+    outcome->created = CoCreateInstance(CLSID_UnLha, nullptr, CLSCTX_INPROC_SERVER, IID_IUnLha,
+                                        reinterpret_cast<void**>(&unlha));
+    if (SUCCEEDED(outcome->created)) {
+        IUnknown* multiQi = nullptr;
+        outcome->proxy = SUCCEEDED(unlha->QueryInterface(IID_IMultiQI, reinterpret_cast<void**>(&multiQi)));
+        if (multiQi) multiQi->Release();
+
+        UINT hwnd = 99;
+        Expect(outcome, unlha->get_hwnd(&hwnd) == S_OK && hwnd == 0, "hwnd starts at 0");
+        Expect(outcome, unlha->put_hwnd(4660) == S_OK, "put hwnd");
+        Expect(outcome, unlha->get_hwnd(&hwnd) == S_OK && hwnd == 4660, "hwnd keeps its value");
+
+        Expect(outcome, RunCommand(unlha, L"echo " + RoundTripText()) == S_OK, "DoIt echo");
+        LONG code = -1;
+        Expect(outcome, unlha->get_ErrorCode(&code) == S_OK && code == 0, "echo returns 0");
+        Expect(outcome, TakeResult(unlha) == RoundTripText(), "echo text round trip");
+
+        Expect(outcome, RunCommand(unlha, L"args") == S_OK, "DoIt args");
+        Expect(outcome, TakeResult(unlha) == L"hwnd=4660 size=65536 cmdline=args", "library receives hwnd");
+
+        Expect(outcome, RunCommand(unlha, L"exit -5 five") == S_OK, "DoIt exit");
+        Expect(outcome, unlha->get_ErrorCode(&code) == S_OK && code == -5, "non-zero ErrorCode");
+        Expect(outcome, TakeResult(unlha) == L"five", "text of a failing command");
+        unlha->Release();
+    }
+    CoUninitialize();
+    return 0;
+}
+
+TEST(EarlyBoundClient, CreatesThroughTheRegistryFromEitherApartment)
+{
+    RegisterFromBin();
+    struct ApartmentCase {
+        const char* name;
+        DWORD model;
+        bool proxy; // an Apartment object reaches a multithreaded client through a proxy
+    } const cases[] = {
+        {"single-threaded apartment", COINIT_APARTMENTTHREADED, false},
+        {"multithreaded apartment", COINIT_MULTITHREADED, true},
+    };
+    for (const ApartmentCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EarlyBoundRun run = {c.model, {E_UNEXPECTED, false, {}}};
+        HANDLE thread = CreateThread(nullptr, 0, DriveEarlyBound, &run, 0, nullptr);
+        ASSERT_NE(nullptr, thread);
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 120000));
+        CloseHandle(thread);
+        ASSERT_EQ(HexResult(S_OK), HexResult(run.outcome.created));
+        EXPECT_EQ(c.proxy, run.outcome.proxy);
+        for (const std::string& failure : run.outcome.failures) ADD_FAILURE() << failure;
+    }
+}
+
+// Runs a check script in the console script host; it prints the sentinel as
+// its last line only when every check held.
+ProcessResult RunCheckScript(const std::wstring& script)
+{
+    return RunProcess(L"cscript //nologo " + Quoted(BinFolder() + script) + L" " + Quoted(RoundTripText()));
+}
+
+void ExpectScriptPassed(const ProcessResult& result)
+{
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(0u, result.exitCode) << result.output;
+    // Wine's cscript exits 0 and prints nothing when a script stops on an
+    // uncaught error, so the sentinel is what proves the script ran to its end.
+    EXPECT_NE(std::string::npos, result.output.find(kScriptSentinel)) << result.output;
+}
+
+TEST(ScriptHosts, LateBoundScriptsDriveTheObject)
+{
+    RegisterFromBin();
+    for (const wchar_t* script : {L"UnLhaCheck.vbs", L"UnLhaCheck.js"}) {
+        SCOPED_TRACE(Narrow(script));
+        ExpectScriptPassed(RunCheckScript(script));
+    }
+}
+
+// Installed in folders with awkward names, the component registers its exact
+// path and script hosts create it from there.
+TEST(UnusualFolders, RegisterTheExactPathAndWork)
+{
+    struct FolderCase {
+        const char* name;
+        std::wstring folder;
+    } const cases[] = {
+        {"single quote", L"Archiver's Kit"},
+        {"percent signs", L"100%MODULE%"},
+        {"double-byte characters and a quote", L"\u8868\u793a's \u30c4\u30fc\u30eb"},
+    };
+    ScratchFolder scratch;
+    for (const FolderCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!FitsSystemCodePage(c.folder)) continue; // an ANSI module cannot live there
+        const std::wstring folder = scratch.MakeFolder(c.folder);
+        const std::wstring module = ScratchFolder::CopyInto(BinModule(), folder, L"vesker.DLL");
+        ASSERT_FALSE(module.empty());
+        ASSERT_FALSE(ScratchFolder::CopyInto(BinFolder() + L"UNLHA32.dll", folder, L"UNLHA32.dll").empty());
+
+        const ProcessResult registered = Regsvr32(module);
+        ASSERT_EQ(0u, registered.exitCode) << registered.output;
+        EXPECT_EQ(TextValue(Narrow(module)), ReadValue(HKEY_CLASSES_ROOT, Narrow(std::wstring(kClassKey) + L"\\InprocServer32"), ""));
+        EXPECT_EQ("", DescribeDifferences(ExpectedEntries(module), RegisteredEntries()));
+        ExpectTypeLibRegisteredFrom(module);
+        ExpectScriptPassed(RunCheckScript(L"UnLhaCheck.js"));
+
+        EXPECT_EQ(0u, Regsvr32(module, true).exitCode);
+        ExpectNotRegistered();
+    }
+}
+
+} // namespace

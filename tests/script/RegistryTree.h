@@ -1,0 +1,75 @@
+// Test helpers: a scratch registry key per test, a subtree written from and
+// dumped into a compact text form, and texts that end at an inaccessible page.
+//
+// Tree text: entries separated by "|". An entry is a key path ("a\b"), or a
+// value "path [name] type:data" where path "." is the scratch key itself,
+// name is empty for the default value, and type is sz (REG_SZ, data without
+// the terminator), sz0 (REG_SZ of zero bytes), dword (decimal) or hex (any
+// other type, data as hex bytes).
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+
+class ScratchKey {
+public:
+    // HKEY_CURRENT_USER\Software\vesker-test-<name>, made empty.
+    explicit ScratchKey(const std::string& name);
+    ~ScratchKey();
+    ScratchKey(const ScratchKey&) = delete;
+    ScratchKey& operator=(const ScratchKey&) = delete;
+
+    HKEY Get() const { return key_; }
+    // The tree below the key, in tree text, entries sorted.
+    std::string Dump() const;
+    void Build(const std::string& tree) const;
+    // Empties the key and builds `tree` in it.
+    void Reset(const std::string& tree = "") const;
+    // A second handle to the key with read access only.
+    HKEY OpenReadOnly() const;
+
+    static const char* Parent() { return "Software"; }
+    const std::string& Name() const { return name_; }
+
+private:
+    std::string name_;
+    HKEY key_ = nullptr;
+};
+
+// Every entry of the subtree under `key` (keys and values), sorted.
+std::vector<std::string> DumpTree(HKEY key);
+// Sorts the entries of a tree text, so that tables may list them in any order.
+std::string SortedTree(const std::string& tree);
+
+// A copy of a NUL-terminated text whose terminator is the last readable byte:
+// reading past it faults.
+class GuardedText {
+public:
+    explicit GuardedText(const std::string& text);
+    ~GuardedText();
+    GuardedText(const GuardedText&) = delete;
+    GuardedText& operator=(const GuardedText&) = delete;
+    const char* Get() const { return text_; }
+    char* Buffer() { return text_; }
+
+private:
+    void* block_ = nullptr;
+    char* text_ = nullptr;
+};
+
+// A buffer of `size` bytes whose last byte is followed by an inaccessible page.
+class GuardedBuffer {
+public:
+    explicit GuardedBuffer(size_t size);
+    ~GuardedBuffer();
+    GuardedBuffer(const GuardedBuffer&) = delete;
+    GuardedBuffer& operator=(const GuardedBuffer&) = delete;
+    char* Get() const { return data_; }
+
+private:
+    void* block_ = nullptr;
+    char* data_ = nullptr;
+};
+
+// True when the system code page is the double-byte Japanese one.
+bool IsJapaneseCodePage();

@@ -2,8 +2,8 @@
 
 // Every piece is converted on its own, so its text depends only on its bytes
 // and the system code page, which is fixed for the life of the process. Each
-// distinct piece is therefore converted once and remembered: the walk costs
-// one table look-up per piece, and the result is the same as converting and
+// distinct piece is therefore converted once and remembered: the walk costs a
+// table look-up per piece, and the result is the same as converting and
 // appending the pieces one by one.
 
 namespace {
@@ -18,14 +18,21 @@ using PieceText = LONG;
 constexpr PieceText kNotConverted = 0;
 constexpr PieceText kEmptyText = static_cast<PieceText>(0xFFFF0000);
 
-enum ByteKind : LONG { kUnknownKind = 0, kLeadByte = 1, kOtherByte = 2 };
+// What one byte starts, packed in 32 bits; 0 while not yet classified. A
+// plain byte is a piece alone whose text is one unit, kept in the low half.
+using ByteEntry = LONG;
+constexpr ByteEntry kKindMask = 0x70000;
+constexpr ByteEntry kPlainByte = 0x10000;
+constexpr ByteEntry kLineFeed = 0x20000;
+constexpr ByteEntry kLeadByte = 0x30000;
+constexpr ByteEntry kOtherByte = 0x40000; // a piece alone whose text is not one unit
 
 // Shared by every object on every thread. Each entry is one aligned 32-bit
 // word, written whole, and any thread that fills it writes the same value.
+volatile ByteEntry g_byteEntries[256];
 volatile PieceText g_singleByteTexts[256];
 volatile PieceText g_pairTexts[256 * 256];
 volatile PieceText g_lineEndText;
-volatile LONG g_byteKinds[256];
 
 // Converts one zero-terminated piece of `bytes` bytes as a piece is converted:
 // MultiByteToWideChar into (bytes + 1) units, keeping what it wrote before the
@@ -48,6 +55,13 @@ PieceText Remembered(volatile PieceText* slot, const char* piece, int bytes)
     return text;
 }
 
+UINT TextLength(PieceText text)
+{
+    const DWORD units = static_cast<DWORD>(text);
+    if (!(units & 0xFFFF)) return 0;
+    return (units >> 16) ? 2 : 1;
+}
+
 PieceText SingleByteText(unsigned char byte)
 {
     const char piece[2] = {static_cast<char>(byte), 0};
@@ -65,65 +79,102 @@ PieceText LineEndText()
     return Remembered(&g_lineEndText, "\r\n", 2);
 }
 
-bool IsLeadByte(unsigned char byte)
+// LF is tested before the lead bytes, as the walk tests it.
+__attribute__((noinline)) ByteEntry ClassifyByte(unsigned char byte)
 {
-    LONG kind = g_byteKinds[byte];
-    if (kind == kUnknownKind) {
-        kind = IsDBCSLeadByte(byte) ? kLeadByte : kOtherByte;
-        g_byteKinds[byte] = kind;
+    ByteEntry entry = kOtherByte;
+    if (byte == '\n') {
+        entry = kLineFeed;
+    } else if (IsDBCSLeadByte(byte)) {
+        entry = kLeadByte;
+    } else {
+        const PieceText text = SingleByteText(byte);
+        if (TextLength(text) == 1) entry = kPlainByte | (text & 0xFFFF);
     }
-    return kind == kLeadByte;
+    g_byteEntries[byte] = entry;
+    return entry;
 }
 
-UINT TextLength(PieceText text)
+inline ByteEntry EntryOf(unsigned char byte)
 {
-    const DWORD units = static_cast<DWORD>(text);
-    if (!(units & 0xFFFF)) return 0;
-    return (units >> 16) ? 2 : 1;
+    const ByteEntry entry = g_byteEntries[byte];
+    return entry ? entry : ClassifyByte(byte);
 }
 
-WCHAR* CopyText(WCHAR* target, PieceText text)
+// Bytes looked at together on the fast path.
+constexpr int kBlockSize = 8;
+
+// True when the next kBlockSize bytes are all plain, with their entries in
+// `entries`. A zero byte or a byte not yet classified is never plain.
+bool PlainBlock(const unsigned char* at, ByteEntry* entries)
 {
-    const DWORD units = static_cast<DWORD>(text);
-    const UINT length = TextLength(text);
-    if (length > 0) target[0] = static_cast<WCHAR>(units & 0xFFFF);
-    if (length > 1) target[1] = static_cast<WCHAR>(units >> 16);
-    return target + length;
-}
-
-// The pieces of the output area, in order.
-class PieceWalk {
-public:
-    PieceWalk(const char* area, size_t size)
-        : at_(reinterpret_cast<const unsigned char*>(area)), end_(at_ + size)
-    {
+    ByteEntry all = -1;
+    ByteEntry any = 0;
+    for (int i = 0; i < kBlockSize; ++i) {
+        entries[i] = g_byteEntries[at[i]];
+        all &= entries[i];
+        any |= entries[i];
     }
+    return (all & kPlainByte) && !(any & kKindMask & ~kPlainByte);
+}
 
-    // The next piece's text; false once the walk has reached the terminator
-    // or the area's end.
-    bool Next(PieceText* text)
-    {
-        if (at_ == end_ || *at_ == 0) return false;
-        const unsigned char byte = *at_;
-        if (byte == '\n') {
-            *text = LineEndText();
-            ++at_;
-        } else if (!IsLeadByte(byte)) {
-            *text = SingleByteText(byte);
-            ++at_;
-        } else if (at_ + 1 < end_ && at_[1] != 0) {
-            *text = PairText(byte, at_[1]);
-            at_ += 2;
-        } else {
-            *text = SingleByteText(byte);
-            at_ = end_;
+// Hands each piece's text to `sink` in order, up to the first zero byte or
+// the end of the area. Plain bytes, by far the most common, go a block at a
+// time; branches are few, since each one costs dearly under emulation.
+template <typename Sink>
+void WalkPieces(const unsigned char* at, const unsigned char* end, Sink& sink)
+{
+    ByteEntry entries[kBlockSize];
+    while (at < end && *at) {
+        if (end - at >= kBlockSize && PlainBlock(at, entries)) {
+            sink.Block(entries);
+            at += kBlockSize;
+            continue;
         }
-        return true;
+        const ByteEntry entry = EntryOf(*at);
+        const ByteEntry kind = entry & kKindMask;
+        if (kind == kPlainByte) {
+            sink.Unit(static_cast<WCHAR>(entry & 0xFFFF));
+        } else if (kind == kLineFeed) {
+            sink.Text(LineEndText());
+        } else if (kind != kLeadByte) {
+            sink.Text(SingleByteText(*at));
+        } else if (at + 1 < end && at[1]) {
+            sink.Text(PairText(at[0], at[1]));
+            ++at;
+        } else {
+            // A lead byte before the terminator or at the area's end is a
+            // piece alone, and the walk ends with it.
+            sink.Text(SingleByteText(*at));
+            return;
+        }
+        ++at;
     }
+}
 
-private:
-    const unsigned char* at_;
-    const unsigned char* end_;
+struct UnitCounter {
+    UINT units = 0;
+    void Unit(WCHAR) { ++units; }
+    void Block(const ByteEntry*) { units += kBlockSize; }
+    void Text(PieceText text) { units += TextLength(text); }
+};
+
+struct UnitWriter {
+    WCHAR* cursor;
+    void Unit(WCHAR unit) { *cursor++ = unit; }
+    void Block(const ByteEntry* entries)
+    {
+        for (int i = 0; i < kBlockSize; ++i) cursor[i] = static_cast<WCHAR>(entries[i] & 0xFFFF);
+        cursor += kBlockSize;
+    }
+    void Text(PieceText text)
+    {
+        const DWORD units = static_cast<DWORD>(text);
+        const UINT length = TextLength(text);
+        if (length > 0) cursor[0] = static_cast<WCHAR>(units & 0xFFFF);
+        if (length > 1) cursor[1] = static_cast<WCHAR>(units >> 16);
+        cursor += length;
+    }
 };
 
 } // namespace
@@ -131,20 +182,16 @@ private:
 HRESULT BuildResultString(const char* area, size_t size, BSTR* out)
 {
     *out = nullptr;
-    size_t pieces = 0;
-    UINT units = 0;
-    PieceText text = kNotConverted;
-    for (PieceWalk walk(area, size); walk.Next(&text);) {
-        ++pieces;
-        units += TextLength(text);
-    }
-    // Nothing was appended: the empty output leaves no string at all.
-    if (pieces == 0) return S_OK;
+    // Nothing to append: the empty output leaves no string at all.
+    if (size == 0 || area[0] == 0) return S_OK;
 
-    BSTR result = SysAllocStringLen(nullptr, units);
+    const unsigned char* begin = reinterpret_cast<const unsigned char*>(area);
+    UnitCounter counter;
+    WalkPieces(begin, begin + size, counter);
+    BSTR result = SysAllocStringLen(nullptr, counter.units);
     if (!result) return E_OUTOFMEMORY;
-    WCHAR* cursor = result;
-    for (PieceWalk walk(area, size); walk.Next(&text);) cursor = CopyText(cursor, text);
+    UnitWriter writer = {result};
+    WalkPieces(begin, begin + size, writer);
     *out = result;
     return S_OK;
 }

@@ -37,11 +37,21 @@ bool IsKeyword(const char* token, const char* keyword)
     return lstrcmpiA(token, keyword) == 0;
 }
 
+// A name that ends in the first byte of a double-byte character is no text of
+// the code page: the registry may drop that byte and so reach another name.
+bool EndsInWholeCharacter(const char* text)
+{
+    for (const char* c = text; *c; c = NextChar(c)) {
+        if (!c[1] && IsDBCSLeadByte(static_cast<BYTE>(*c))) return false;
+    }
+    return true;
+}
+
 // A key entry names exactly one level below its parent. An empty name would
 // name the parent itself, so that removing it took the parent's whole subtree.
 bool IsSingleKeyName(const char* text)
 {
-    if (!*text) return false;
+    if (!*text || !EndsInWholeCharacter(text)) return false;
     for (const char* c = text; *c; c = NextChar(c)) {
         if (*c == '\\') return false;
     }
@@ -67,6 +77,14 @@ HRESULT SkipBlockPassively(const BlockRun& run, const BlockLevel& level)
     const HRESULT hr = InterpretLevel(run, nullptr, TRUE, level.depth + 1);
     if (FAILED(hr)) return hr;
     return ReadTokenSkippingClause(run);
+}
+
+// NoRemove exempts the marked entry and the rest of its level from deletion.
+HRESULT ApplyNoRemove(const BlockRun& run, BlockLevel& level)
+{
+    if (!IsKeyword(run.token, kKeywordNoRemove)) return S_OK;
+    level.removable = false;
+    return ReadToken(run);
 }
 
 // A `val` entry: its name, then the "=" that must follow it.
@@ -148,11 +166,8 @@ HRESULT RegisterEntry(const BlockRun& run, BlockLevel& level)
         const HRESULT hr = RegisterRemovalEntry(run, level, forceRemove);
         if (FAILED(hr) || !forceRemove) return hr;
     }
-    if (IsKeyword(run.token, kKeywordNoRemove)) {
-        level.removable = false;
-        const HRESULT hr = ReadToken(run);
-        if (FAILED(hr)) return hr;
-    }
+    const HRESULT hr = ApplyNoRemove(run, level);
+    if (FAILED(hr)) return hr;
     if (IsKeyword(run.token, kKeywordVal)) return RegisterValueEntry(run, level);
     return RegisterKeyEntry(run, level);
 }
@@ -225,11 +240,8 @@ HRESULT UnregisterEntry(const BlockRun& run, BlockLevel& level)
         const HRESULT hr = ReadToken(run);
         if (FAILED(hr)) return hr;
     }
-    if (IsKeyword(run.token, kKeywordNoRemove)) {
-        level.removable = false;
-        const HRESULT hr = ReadToken(run);
-        if (FAILED(hr)) return hr;
-    }
+    const HRESULT hr = ApplyNoRemove(run, level);
+    if (FAILED(hr)) return hr;
     if (IsKeyword(run.token, kKeywordVal)) return UnregisterValueEntry(run, level);
     return UnregisterKeyEntry(run, level);
 }

@@ -44,6 +44,8 @@ LONG RemoveKeyTree(HKEY parent, const char* name)
             ERROR_SUCCESS) {
             break;
         }
+        // An empty name would open this key again, without end.
+        if (!subkey[0]) break;
         result = RemoveKeyTree(key.Get(), subkey);
         if (result != ERROR_SUCCESS) return result;
     }

@@ -29,13 +29,6 @@ inline std::wstring Text(BSTR text)
     return text ? std::wstring(text, SysStringLen(text)) : L"(null)";
 }
 
-// Wine answers some calls unlike Windows; tests that meet such a difference
-// name it where they allow for it.
-inline bool RunningOnWine()
-{
-    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-}
-
 // The bytes of the latest command line that reached the stand-in archiver.
 inline std::string LastCommandLine()
 {
@@ -127,12 +120,4 @@ public:
 private:
     std::string name_;
     HKEY key_ = nullptr;
-};
-
-// One COM apartment for the whole program: error objects and type libraries
-// live in it.
-class ComEnvironment : public testing::Environment {
-public:
-    void SetUp() override { CoInitialize(nullptr); }
-    void TearDown() override { CoUninitialize(); }
 };

@@ -145,6 +145,11 @@ const BlockCase kUnregisterCases[] = {
      "a|a\\foreign|a\\foreign [n] sz:1"},
     {"subkeys and no block keep the key", "a\\b|c", "a c }", S_OK, "a|a\\b"},
     {"val deletes from the parent of its block", ". [n] sz:1|. [m] sz:2", "val n = s 1 }", S_OK, ". [m] sz:2"},
+    // Keys named like the type letter and the value text show that a clause is
+    // read past whole, never taken for entries.
+    {"a val entry's clause is read past whole", ". [n] sz:1|s|v", "val n = s v }", S_OK, "s|v"},
+    {"an empty key's clause is read past whole", "a [] sz:v|s|v", "a = s v }", S_OK, "s|v"},
+    {"a key with values: its clause is read past whole", "a [n] sz:1|s|v", "a = s v }", S_OK, "s|v"},
     {"val name with a backslash is accepted", ". [x\\y] sz:1", "val x\\y = s 1 }", S_OK, ""},
     {"ForceRemove and Delete are plain key entries", "a\\b|c", "ForceRemove a { b } Delete c }", S_OK, ""},
     {"Delete does not remove a tree here", "a\\b", "Delete a }", S_OK, "a|a\\b"},
@@ -184,6 +189,7 @@ const BlockCase kPassiveCases[] = {
     {"a missing key's block touches nothing, even with an earlier key open", "a\\b|a\\x|a [n] sz:1",
      "NoRemove a { } missing { b val n = s 1 } }", S_OK, "a|a\\b|a\\x|a [n] sz:1"},
     {"missing key with a value clause and block", "c", "missing = s v { x = s y } c }", S_OK, ""},
+    {"a missing key's clause is read past whole", "s|v", "missing = s v }", S_OK, "s|v"},
     {"nested missing keys", "a\\c", "a { missing { c } } }", S_OK, "a|a\\c"},
     {"missing key at the end of a block", "a|b", "a b { missing } }", S_OK, ""},
     {"passive reading still fails at the end of the text", "b", "missing { b", DISP_E_EXCEPTION, "b"},
@@ -373,6 +379,33 @@ TEST(BothPasses, DoubleByteNames)
     }
     CHECK_CASES("script-dbcs-register", kDoubleByteRegisterCases, TRUE);
     CHECK_CASES("script-dbcs-unregister", kDoubleByteUnregisterCases, FALSE);
+}
+
+// A text that ends in the first byte of a double-byte character: Wine drops
+// that byte when it converts the name, so the name would become "" and stand
+// for the parent key itself (Wine even creates a key with an empty name, which
+// its own RegDeleteTree then recurses into without end).
+TEST(BothPasses, KeyNameEndingInHalfACharacterIsRefused)
+{
+    if (!IsJapaneseCodePage()) GTEST_SKIP() << "needs code page 932";
+    struct {
+        const char* before;
+        BOOL registerPass;
+    } runs[] = {
+        {"a", TRUE},   // would create a key with an empty name
+        {"", FALSE},   // would delete the (empty) parent key itself
+    };
+    const char* const scripts[] = {"\x95", "a { \x95", "ForceRemove \x95", "Delete \x95"};
+    ScratchKey scratch("script-half-character");
+    for (const char* script : scripts) {
+        SCOPED_TRACE(script);
+        for (const auto& run : runs) {
+            scratch.Reset(run.before);
+            EXPECT_EQ(DISP_E_EXCEPTION, Interpret(scratch.Get(), script, run.registerPass));
+            ASSERT_TRUE(scratch.Exists());
+            EXPECT_EQ(run.before, scratch.Dump());
+        }
+    }
 }
 
 // A key name of 130 double-byte characters is 260 bytes: registered, and then

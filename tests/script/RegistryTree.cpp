@@ -22,9 +22,9 @@ std::vector<std::string> Split(const std::string& text, char separator)
 std::string Join(const std::vector<std::string>& parts)
 {
     std::string text;
-    for (const std::string& part : parts) {
-        if (!text.empty()) text += '|';
-        text += part;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i) text += '|';
+        text += parts[i];
     }
     return text;
 }
@@ -72,6 +72,9 @@ void DumpKey(HKEY key, const std::string& path, std::vector<std::string>* lines)
         if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) return;
         const std::string child = path.empty() ? std::string(name) : path + "\\" + name;
         lines->push_back(child);
+        // Wine keeps keys whose name converted to nothing; opening "" would
+        // give this key again.
+        if (!name[0]) continue;
         HKEY sub = nullptr;
         if (RegOpenKeyExA(key, name, 0, KEY_READ, &sub) != ERROR_SUCCESS) {
             lines->push_back(child + " <cannot open>");
@@ -184,6 +187,14 @@ void ScratchKey::Reset(const std::string& tree) const
     // RegDeleteTree with a null subkey empties the key and keeps it.
     RegDeleteTreeA(key_, nullptr);
     Build(tree);
+}
+
+bool ScratchKey::Exists() const
+{
+    HKEY key = OpenReadOnly();
+    if (!key) return false;
+    RegCloseKey(key);
+    return true;
 }
 
 HKEY ScratchKey::OpenReadOnly() const

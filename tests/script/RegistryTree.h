@@ -27,6 +27,8 @@ public:
     void Reset(const std::string& tree = "") const;
     // A second handle to the key with read access only.
     HKEY OpenReadOnly() const;
+    // Whether the key can still be opened by its path.
+    bool Exists() const;
 
     static const char* Parent() { return "Software"; }
     const std::string& Name() const { return name_; }

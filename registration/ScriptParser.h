@@ -15,8 +15,8 @@ struct ScriptParser {
 // Every token is read into a caller's buffer of this many bytes.
 constexpr size_t kTokenBufferSize = 4096;
 
-// A `val` entry's name and a root-key name must fit this many bytes with their
-// terminator; a longer one fails the run.
+// A `val` entry's name must fit this many bytes with its terminator; a longer
+// one fails the run.
 constexpr size_t kNameBufferSize = 260;
 
 // The character after `text`, never past the terminating NUL: a lead byte just

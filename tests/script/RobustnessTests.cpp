@@ -196,7 +196,7 @@ std::vector<std::string> DumpContainerOutsideParent(const ScratchKey& container)
 int CaseCount()
 {
     const char* configured = getenv("VESKER_ROBUSTNESS_CASES");
-    return configured ? atoi(configured) : 25000;
+    return configured ? atoi(configured) : 20000;
 }
 
 TEST(Robustness, MutatedScriptsInBothPasses)

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "RegistryTree.h"
+#include "registration/KeyHandle.h"
 #include "registration/KeyTree.h"
 #include "registration/ScriptParser.h"
 #include "registration/ValueClause.h"
@@ -283,6 +284,43 @@ TEST(KeyQueries, RemoveKeyTreeTakesEverythingBeneath)
         EXPECT_EQ(c.result, RemoveKeyTree(scratch.Get(), c.remove));
         EXPECT_EQ(SortedTree(c.after), scratch.Dump());
     }
+}
+
+// A holder keeps its key when an open or create fails and gives up the old key
+// when one succeeds.
+TEST(KeyHandles, ReplaceOnlyOnSuccess)
+{
+    ScratchKey scratch("script-keyhandle");
+    scratch.Build("a [n] sz:in a|b [n] sz:in b");
+    struct {
+        const char* name;
+        const char* key;
+        bool create;
+        LONG result;
+        const char* heldValue;  // value n of the key held afterwards
+    } steps[] = {
+        {"open a", "a", false, ERROR_SUCCESS, "in a"},
+        {"opening a missing key keeps a", "missing", false, ERROR_FILE_NOT_FOUND, "in a"},
+        {"opening b replaces a", "b", false, ERROR_SUCCESS, "in b"},
+        {"a name with a backslash too far down keeps b", "a\\x\\y", false, ERROR_FILE_NOT_FOUND, "in b"},
+        {"creating a new key replaces b", "c", true, ERROR_SUCCESS, ""},
+    };
+    KeyHandle holder;
+    EXPECT_EQ(nullptr, holder.Get());
+    EXPECT_EQ(ERROR_SUCCESS, holder.Close());
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        const LONG result = step.create ? holder.Create(scratch.Get(), step.key, KEY_ALL_ACCESS)
+                                        : holder.Open(scratch.Get(), step.key, KEY_READ);
+        EXPECT_EQ(step.result, result);
+        char value[32] = "";
+        DWORD size = sizeof(value);
+        RegQueryValueExA(holder.Get(), "n", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+        EXPECT_STREQ(step.heldValue, value);
+    }
+    EXPECT_EQ(ERROR_SUCCESS, holder.Close());
+    EXPECT_EQ(nullptr, holder.Get());
+    EXPECT_EQ(SortedTree("a [n] sz:in a|b [n] sz:in b|a|b|c"), scratch.Dump());
 }
 
 }  // namespace

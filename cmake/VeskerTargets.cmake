@@ -15,6 +15,9 @@ function(vesker_add_wine_test name)
         COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-exec ${CMAKE_BINARY_DIR}
                 $<TARGET_FILE:${name}> --gtest_brief=1)
     set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+    if(name IN_LIST VESKER_SHARED_REGISTRY_TESTS)
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK hkcu_software)
+    endif()
 endfunction()
 
 # vesker_add_host_test(<name> <command...>): a check that runs on the build machine.

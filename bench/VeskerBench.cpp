@@ -7,7 +7,7 @@
 #include "client/Bstr.h"
 #include "client/ComPtr.h"
 #include "component/ArchiverEntry.h"
-#include "server/ModuleHeap.h"
+#include "common/ModuleHeap.h"
 #include "server/ObjectMap.h"
 #include "server/ServerModule.h"
 #include "stand-in/StandInControl.h"

@@ -1,7 +1,7 @@
 #include "component/TypeInfoHolder.h"
 #include <oleauto.h>
-#include "server/InterfaceReference.h"
-#include "server/SectionLock.h"
+#include "common/InterfaceReference.h"
+#include "common/SectionLock.h"
 #include "server/ServerModule.h"
 #include "vesker.h"
 

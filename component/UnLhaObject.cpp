@@ -1,9 +1,9 @@
 #include "component/UnLhaObject.h"
-#include "component/AnsiCopy.h"
+#include "common/AnsiCopy.h"
 #include "component/ArchiverEntry.h"
 #include "component/ResultStringBuilder.h"
 #include "component/TypeInfoHolder.h"
-#include "registration/ModuleMemory.h"
+#include "common/ModuleMemory.h"
 
 UnLhaObject::UnLhaObject() : refCount(0), hwnd(0), errorCode(0), resultString(nullptr)
 {

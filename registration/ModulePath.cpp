@@ -1,5 +1,5 @@
 #include "registration/ModulePath.h"
-#include "server/HResult.h"
+#include "common/HResult.h"
 
 HRESULT QueryModulePath(HMODULE module, char* path, DWORD size)
 {

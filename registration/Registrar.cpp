@@ -1,13 +1,13 @@
 #include "registration/Registrar.h"
-#include "component/AnsiCopy.h"
+#include "common/AnsiCopy.h"
 #include "registration/ExpansionBuffer.h"
 #include "registration/LoadedLibrary.h"
-#include "registration/ModuleMemory.h"
+#include "common/ModuleMemory.h"
 #include "registration/ModulePath.h"
 #include "registration/ReplacementMap.h"
 #include "registration/ScriptParser.h"
 #include "registration/TaskMemory.h"
-#include "server/HResult.h"
+#include "common/HResult.h"
 #include "server/ServerModule.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "registration/ReplacementMap.h"
-#include "component/AnsiCopy.h"
+#include "common/AnsiCopy.h"
 #include "registration/TaskMemory.h"
-#include "server/ModuleHeap.h"
+#include "common/ModuleHeap.h"
 
 #include <objbase.h>
 

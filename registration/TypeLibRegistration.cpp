@@ -1,7 +1,7 @@
 #include "registration/TypeLibRegistration.h"
 #include "registration/ModulePath.h"
-#include "server/HResult.h"
-#include "server/InterfaceReference.h"
+#include "common/HResult.h"
+#include "common/InterfaceReference.h"
 #include "server/ServerModule.h"
 
 #include <oleauto.h>

@@ -1,7 +1,7 @@
 #include "server/ClassFactory.h"
 #include "server/InterfaceMap.h"
 #include "server/ModuleObject.h"
-#include "server/SectionLock.h"
+#include "common/SectionLock.h"
 #include "server/ServerModule.h"
 
 ClassFactory::ClassFactory(CreatorFunction creator) : refCount(0), instanceCreator(creator)

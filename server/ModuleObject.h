@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <new>
-#include "server/ModuleHeap.h"
+#include "common/ModuleHeap.h"
 
 // Tears `object` down and gives its storage back to the module heap.
 template <typename Object>

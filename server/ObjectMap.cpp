@@ -1,5 +1,6 @@
 #include "server/ObjectMap.h"
 #include "registration/Registrar.h"
+#include "registration/TypeLibRegistration.h"
 #include "server/AggregatedObject.h"
 #include "server/ClassFactory.h"
 #include "server/ServerModule.h"
@@ -27,6 +28,11 @@ ObjectMapEntry g_objectMap[] = {
 HRESULT WINAPI UpdateUnLhaRegistry(BOOL registerClass)
 {
     return ApplyRegistrationScript(&g_serverModule, kUnLhaScriptResource, registerClass, nullptr);
+}
+
+HRESULT RegisterObjectMapTypeLib(ServerModule* module)
+{
+    return TypeLibRegistration(module, nullptr);
 }
 
 HRESULT WINAPI CreateUnLhaInstance(void* outerUnknown, REFIID iid, void** out)

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <unknwn.h>
 
+struct ServerModule;
+
 using RegistryFunction = HRESULT (WINAPI*)(BOOL registerClass);
 using CreatorFunction = HRESULT (WINAPI*)(void* context, REFIID iid, void** out);
 using DescriptionFunction = const char* (WINAPI*)();
@@ -21,6 +23,10 @@ extern ObjectMapEntry g_objectMap[];
 
 // Flag 1 registers the UnLha class, 0 unregisters it.
 HRESULT WINAPI UpdateUnLhaRegistry(BOOL registerClass);
+
+// Registers the type library that describes the map's classes: the one the
+// module's file carries (see TypeLibRegistration).
+HRESULT RegisterObjectMapTypeLib(ServerModule* module);
 
 // The row's instance creator: a standalone object without an outer unknown,
 // an aggregated one with it.

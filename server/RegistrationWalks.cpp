@@ -1,6 +1,5 @@
 #include "server/RegistrationWalks.h"
 #include "server/ServerModule.h"
-#include "registration/TypeLibRegistration.h"
 
 namespace {
 
@@ -21,7 +20,7 @@ HRESULT RegisterAllClasses(ServerModule* module, BOOL registerTypeLib, const CLS
         hr = row->registryFunction(TRUE);
         if (FAILED(hr)) return hr;
     }
-    if (registerTypeLib) return TypeLibRegistration(module, nullptr);
+    if (registerTypeLib) return RegisterObjectMapTypeLib(module);
     return hr;
 }
 

@@ -1,7 +1,13 @@
 #include "server/ServerModule.h"
-#include "server/SectionLock.h"
+#include "common/ModuleHeap.h"
+#include "common/SectionLock.h"
 
 ServerModule g_serverModule;
+
+HANDLE* ModuleHeapSlot()
+{
+    return &g_serverModule.heap;
+}
 
 HRESULT ModuleStartup(ServerModule* module, ObjectMapEntry* objectMap, HINSTANCE instance)
 {

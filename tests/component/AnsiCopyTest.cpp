@@ -3,7 +3,7 @@
 #include "../blackbox/ComTestSupport.h"
 #include "../server/ModuleTestSupport.h"
 
-#include "component/AnsiCopy.h"
+#include "common/AnsiCopy.h"
 
 namespace {
 

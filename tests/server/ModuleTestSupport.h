@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include "server/ModuleHeap.h"
+#include "common/ModuleHeap.h"
 #include "server/ServerModule.h"
 
 // Starts the global module record for the whole program, as attach does.

@@ -1,6 +1,6 @@
 // Owner of one block of the module heap.
 #pragma once
-#include "server/ModuleHeap.h"
+#include "common/ModuleHeap.h"
 
 class ModuleMemory {
 public:

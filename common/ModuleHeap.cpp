@@ -1,5 +1,4 @@
-#include "server/ModuleHeap.h"
-#include "server/ServerModule.h"
+#include "common/ModuleHeap.h"
 
 namespace {
 
@@ -8,11 +7,12 @@ namespace {
 // wins, the loser destroys its own and uses the winner's.
 HANDLE EnsureHeap()
 {
-    HANDLE heap = g_serverModule.heap;
+    HANDLE* slot = ModuleHeapSlot();
+    HANDLE heap = *slot;
     if (heap) return heap;
     HANDLE created = HeapCreate(0, 0, 0);
     if (!created) return nullptr;
-    HANDLE winner = InterlockedCompareExchangePointer(&g_serverModule.heap, created, nullptr);
+    HANDLE winner = InterlockedCompareExchangePointer(slot, created, nullptr);
     if (winner) {
         HeapDestroy(created);
         return winner;
@@ -32,18 +32,18 @@ void* ModuleAlloc(size_t bytes)
 void* ModuleRealloc(void* block, size_t bytes)
 {
     if (!block) return ModuleAlloc(bytes);
-    return HeapReAlloc(g_serverModule.heap, 0, block, bytes);
+    return HeapReAlloc(*ModuleHeapSlot(), 0, block, bytes);
 }
 
 void ModuleFree(void* block)
 {
     if (!block) return;
-    HeapFree(g_serverModule.heap, 0, block);
+    HeapFree(*ModuleHeapSlot(), 0, block);
 }
 
 size_t ModuleHeapBlockCount()
 {
-    HANDLE heap = g_serverModule.heap;
+    HANDLE heap = *ModuleHeapSlot();
     if (!heap) return 0;
     size_t blocks = 0;
     PROCESS_HEAP_ENTRY entry;

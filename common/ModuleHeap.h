@@ -1,10 +1,15 @@
 // The private heap behind every object and buffer the module allocates for itself.
 #pragma once
+#include <windows.h>
 #include <stddef.h>
 
 void* ModuleAlloc(size_t bytes);
 void* ModuleRealloc(void* block, size_t bytes);
 void ModuleFree(void* block);
+
+// Where the module keeps the heap's handle: null until the first allocation
+// creates the heap. The module record holds it, so its owner defines this.
+HANDLE* ModuleHeapSlot();
 
 // Blocks now allocated from the module heap (0 before the heap exists); lets
 // tests and the bench see that work gives back what it took.

@@ -1,7 +1,7 @@
-#include "component/AnsiCopy.h"
-#include "component/BstrHolder.h"
-#include "server/HResult.h"
-#include "server/ModuleHeap.h"
+#include "common/AnsiCopy.h"
+#include "common/BstrHolder.h"
+#include "common/HResult.h"
+#include "common/ModuleHeap.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 // whether 100,000 DoIt calls leave more blocks on the module heap than one.
 // Prints one line per case, "ratio <size> <kind> <value>", then the heap line;
 // exits non-zero when a result is wrong or the heap grew.
-#include "client/Bstr.h"
-#include "client/ComPtr.h"
+#include "client/BstrText.h"
+#include "common/InterfaceHolder.h"
 #include "component/ArchiverEntry.h"
 #include "common/ModuleHeap.h"
 #include "server/ObjectMap.h"
@@ -134,20 +134,20 @@ public:
             expected += *c;
         }
         if (FAILED(command_->DoIt(line))) return false;
-        Bstr result;
-        if (FAILED(command_->get_ResultString(result.Out()))) return false;
-        return result.Text() == expected;
+        UniqueBstr result;
+        if (FAILED(command_->get_ResultString(result.put()))) return false;
+        return BstrText(result.get()) == expected;
     }
 
     bool Measure(const Case& c)
     {
-        Bstr line(Widen(c.commandLine));
-        if (!Check(c.commandLine, line.Get())) {
+        UniqueBstr line = MakeBstr(Widen(c.commandLine));
+        if (!Check(c.commandLine, line.get())) {
             fprintf(stderr, "vesker-bench: DoIt gave a wrong ResultString for %s %s\n", c.size, c.kind);
             return false;
         }
         double floor = BestSeconds([&] { Floor(c.commandLine); });
-        double doIt = BestSeconds([&] { command_->DoIt(line.Get()); });
+        double doIt = BestSeconds([&] { command_->DoIt(line.get()); });
         printf("ratio %s %s %.2f\n", c.size, c.kind, doIt / floor);
         fflush(stdout);
         return true;
@@ -163,10 +163,10 @@ private:
 // The blocks a first call leaves are the ones every call leaves.
 bool HeapStaysFlat(IUnLha* command)
 {
-    Bstr line(L"hex 61 0a 82 a0 62");
-    command->DoIt(line.Get());
+    UniqueBstr line = MakeBstr(L"hex 61 0a 82 a0 62");
+    command->DoIt(line.get());
     size_t first = ModuleHeapBlockCount();
-    for (long i = 1; i < HeapCalls; ++i) command->DoIt(line.Get());
+    for (long i = 1; i < HeapCalls; ++i) command->DoIt(line.get());
     size_t last = ModuleHeapBlockCount();
     printf("heap blocks after first call: %lu, after %ld calls: %lu\n", static_cast<unsigned long>(first), HeapCalls,
         static_cast<unsigned long>(last));
@@ -203,15 +203,15 @@ int RunBench()
 {
     auto entry = reinterpret_cast<StandInCommandEntry>(GetProcAddress(GetModuleHandleW(L"UNLHA32.dll"), MAKEINTRESOURCEA(1)));
     if (!entry) return Fail("finding the archiver's ordinal 1", E_FAIL);
-    ComPtr<IClassFactory> factory;
-    HRESULT hr = LookupClassObject(&g_serverModule, CLSID_UnLha, IID_IClassFactory, factory.Out());
+    InterfaceHolder<IClassFactory> factory;
+    HRESULT hr = LookupClassObject(&g_serverModule, CLSID_UnLha, IID_IClassFactory, factory.put_void());
     if (FAILED(hr)) return Fail("LookupClassObject", hr);
-    ComPtr<IUnLha> command;
-    hr = factory->CreateInstance(nullptr, IID_IUnLha, command.Out());
+    InterfaceHolder<IUnLha> command;
+    hr = factory->CreateInstance(nullptr, IID_IUnLha, command.put_void());
     if (FAILED(hr)) return Fail("CreateInstance", hr);
 
     bool doubleByte = GetACP() == JapaneseCodePage;
-    Bench bench(command.Get(), entry);
+    Bench bench(command.get(), entry);
     bool ok = true;
     for (const Case& c : Cases(doubleByte)) {
         if (c.commandLine.empty()) {
@@ -220,7 +220,7 @@ int RunBench()
         }
         ok = bench.Measure(c) && ok;
     }
-    ok = HeapStaysFlat(command.Get()) && ok;
+    ok = HeapStaysFlat(command.get()) && ok;
     return ok ? 0 : 1;
 }
 

@@ -3,21 +3,20 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "common/UniqueResource.h"
+
 namespace {
 
 class ArgumentVector {
 public:
     explicit ArgumentVector(const wchar_t* commandLine) : arguments_(CommandLineToArgvW(commandLine, &count_)) {}
-    ArgumentVector(const ArgumentVector&) = delete;
-    ArgumentVector& operator=(const ArgumentVector&) = delete;
-    ~ArgumentVector() { LocalFree(arguments_); }
 
     int Count() const { return arguments_ ? count_ : 0; }
-    const wchar_t* operator[](int index) const { return arguments_[index]; }
+    const wchar_t* operator[](int index) const { return arguments_.get()[index]; }
 
 private:
     int count_ = 0;
-    wchar_t** arguments_;
+    UniqueResource<wchar_t**, LocalFree> arguments_;
 };
 
 } // namespace

@@ -5,8 +5,9 @@
 // Exit status 0 once the command ran; 1, with a message on stderr, when the
 // component could not be loaded, created or called.
 #include "client/ArchiverCommandLine.h"
-#include "client/Bstr.h"
-#include "client/ComPtr.h"
+#include "client/BstrText.h"
+#include "common/InterfaceHolder.h"
+#include "common/PlatformOwners.h"
 #include "vesker.h"
 
 #include <windows.h>
@@ -61,22 +62,6 @@ std::wstring ComponentPath()
     return path.substr(0, slash == std::wstring::npos ? 0 : slash + 1) + ComponentFile;
 }
 
-class Library {
-public:
-    explicit Library(const std::wstring& path)
-        : module_(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) {}
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-    ~Library()
-    {
-        if (module_) FreeLibrary(module_);
-    }
-    HMODULE Get() const { return module_; }
-
-private:
-    HMODULE module_;
-};
-
 class ComApartment {
 public:
     ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
@@ -100,28 +85,28 @@ int RunCommand(HMODULE component, const std::wstring& commandLine)
 {
     auto getClassObject = reinterpret_cast<GetClassObjectFunction>(GetProcAddress(component, "DllGetClassObject"));
     if (!getClassObject) return Fail(L"vesker.DLL exports no DllGetClassObject");
-    ComPtr<IClassFactory> factory;
-    HRESULT hr = getClassObject(CLSID_UnLha, IID_IClassFactory, factory.Out());
+    InterfaceHolder<IClassFactory> factory;
+    HRESULT hr = getClassObject(CLSID_UnLha, IID_IClassFactory, factory.put_void());
     if (FAILED(hr)) return Fail(L"DllGetClassObject failed: " + Hex(hr));
-    ComPtr<IUnLha> command;
-    hr = factory->CreateInstance(nullptr, IID_IUnLha, command.Out());
+    InterfaceHolder<IUnLha> command;
+    hr = factory->CreateInstance(nullptr, IID_IUnLha, command.put_void());
     if (FAILED(hr)) return Fail(L"creating the UnLha object failed: " + Hex(hr));
     hr = command->put_hwnd(0);
     if (FAILED(hr)) return Fail(L"setting hwnd failed: " + Hex(hr));
 
-    Bstr line(commandLine);
-    hr = command->DoIt(line.Get());
+    UniqueBstr line = MakeBstr(commandLine);
+    hr = command->DoIt(line.get());
     if (FAILED(hr)) return Fail(L"DoIt failed: " + Hex(hr));
     LONG errorCode = 0;
     hr = command->get_ErrorCode(&errorCode);
     if (FAILED(hr)) return Fail(L"reading ErrorCode failed: " + Hex(hr));
-    Bstr result;
-    hr = command->get_ResultString(result.Out());
+    UniqueBstr result;
+    hr = command->get_ResultString(result.put());
     if (FAILED(hr)) return Fail(L"reading ResultString failed: " + Hex(hr));
 
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     WriteText(out, L"ErrorCode: " + std::to_wstring(errorCode) + L"\n");
-    WriteText(out, L"ResultString: " + result.Text() + L"\n");
+    WriteText(out, L"ResultString: " + BstrText(result.get()) + L"\n");
     return 0;
 }
 
@@ -133,10 +118,10 @@ int main()
     ComApartment apartment;
     if (FAILED(apartment.Result())) return Fail(L"CoInitializeEx failed: " + Hex(apartment.Result()));
     std::wstring path = ComponentPath();
-    Library component(path);
-    if (!component.Get()) {
+    UniqueLibrary component(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    if (!component) {
         DWORD error = GetLastError();
         return Fail(L"cannot load " + path + L": error " + std::to_wstring(error));
     }
-    return RunCommand(component.Get(), commandLine);
+    return RunCommand(component.get(), commandLine);
 }

@@ -1,5 +1,5 @@
 #include "common/AnsiCopy.h"
-#include "common/BstrHolder.h"
+#include "common/PlatformOwners.h"
 #include "common/HResult.h"
 #include "common/ModuleHeap.h"
 
@@ -22,32 +22,25 @@ HRESULT MeasureConversion(const WCHAR* text, UINT length, UINT codePage, int* by
 
 } // namespace
 
-AnsiCopy::~AnsiCopy()
-{
-    ModuleFree(text_);
-}
-
 HRESULT AnsiCopy::Assign(BSTR commandLine, UINT codePage)
 {
     // The private copy ends at the first NUL, and so does the command line.
-    BstrHolder copy(SysAllocString(commandLine));
-    if (commandLine && !copy.Get()) return E_OUTOFMEMORY;
-    const UINT length = SysStringLen(copy.Get());
+    UniqueBstr copy(SysAllocString(commandLine));
+    if (commandLine && !copy.get()) return E_OUTOFMEMORY;
+    const UINT length = SysStringLen(copy.get());
     if (length > kLongestCommandLine) return E_OUTOFMEMORY;
 
     int bytes = 0;
-    HRESULT hr = MeasureConversion(copy.Get(), length, codePage, &bytes);
+    HRESULT hr = MeasureConversion(copy.get(), length, codePage, &bytes);
     if (FAILED(hr)) return hr;
-    char* text = static_cast<char*>(ModuleAlloc(static_cast<size_t>(bytes)));
+    UniqueModuleBlock<char> buffer(static_cast<char*>(ModuleAlloc(static_cast<size_t>(bytes))));
+    char* text = buffer.get();
     if (!text) return E_OUTOFMEMORY;
     text[0] = 0;
-    if (copy.Get() && !WideCharToMultiByte(codePage, 0, copy.Get(), static_cast<int>(length) + 1, text, bytes,
+    if (copy.get() && !WideCharToMultiByte(codePage, 0, copy.get(), static_cast<int>(length) + 1, text, bytes,
                                            nullptr, nullptr)) {
-        hr = HResultFromLastError();
-        ModuleFree(text);
-        return hr;
+        return HResultFromLastError();
     }
-    ModuleFree(text_);
-    text_ = text;
+    text_.reset(buffer.release());
     return S_OK;
 }

@@ -3,10 +3,11 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "common/ModuleHeap.h"
+
 class AnsiCopy {
 public:
-    AnsiCopy() : text_(nullptr) {}
-    ~AnsiCopy();
+    AnsiCopy() = default;
     AnsiCopy(const AnsiCopy&) = delete;
     AnsiCopy& operator=(const AnsiCopy&) = delete;
 
@@ -18,8 +19,8 @@ public:
     // leaves the copy as it was.
     HRESULT Assign(BSTR commandLine, UINT codePage);
 
-    const char* Text() const { return text_; }
+    const char* Text() const { return text_.get(); }
 
 private:
-    char* text_;
+    UniqueModuleBlock<char> text_;
 };

@@ -1,6 +1,6 @@
 #include "component/TypeInfoHolder.h"
 #include <oleauto.h>
-#include "common/InterfaceReference.h"
+#include "common/InterfaceHolder.h"
 #include "common/SectionLock.h"
 #include "server/ServerModule.h"
 #include "vesker.h"
@@ -23,11 +23,11 @@ void TypeInfoHolder::ReleaseReference()
 
 HRESULT TypeInfoHolder::LoadTypeInfo(LCID locale)
 {
-    InterfaceReference<ITypeLib> library;
-    const HRESULT hr = LoadRegTypeLib(*libraryId, majorVersion, minorVersion, locale, library.Receive());
+    InterfaceHolder<ITypeLib> library;
+    const HRESULT hr = LoadRegTypeLib(*libraryId, majorVersion, minorVersion, locale, library.put());
     if (FAILED(hr)) return hr;
     ITypeInfo* loaded = nullptr;
-    const HRESULT found = library.Get()->GetTypeInfoOfGuid(*interfaceId, &loaded);
+    const HRESULT found = library->GetTypeInfoOfGuid(*interfaceId, &loaded);
     if (SUCCEEDED(found)) typeInfo = loaded;
     return found;
 }
@@ -54,10 +54,10 @@ HRESULT TypeInfoHolder::GetTypeInfo(UINT, LCID locale, ITypeInfo** out)
 
 HRESULT TypeInfoHolder::GetIDsOfNames(REFIID, LPOLESTR* names, UINT nameCount, LCID locale, DISPID* ids)
 {
-    InterfaceReference<ITypeInfo> info;
-    const HRESULT hr = AcquireTypeInfo(locale, info.Receive());
-    if (!info.Get()) return hr;
-    return info.Get()->GetIDsOfNames(names, nameCount, ids);
+    InterfaceHolder<ITypeInfo> info;
+    const HRESULT hr = AcquireTypeInfo(locale, info.put());
+    if (!info) return hr;
+    return info->GetIDsOfNames(names, nameCount, ids);
 }
 
 HRESULT TypeInfoHolder::Invoke(IDispatch* instance, DISPID member, REFIID, LCID locale, WORD flags,
@@ -66,8 +66,8 @@ HRESULT TypeInfoHolder::Invoke(IDispatch* instance, DISPID member, REFIID, LCID 
 {
     // An error object left by an earlier call must not be taken for this one's.
     SetErrorInfo(0, nullptr);
-    InterfaceReference<ITypeInfo> info;
-    const HRESULT hr = AcquireTypeInfo(locale, info.Receive());
-    if (!info.Get()) return hr;
-    return info.Get()->Invoke(instance, member, flags, parameters, result, exception, argumentError);
+    InterfaceHolder<ITypeInfo> info;
+    const HRESULT hr = AcquireTypeInfo(locale, info.put());
+    if (!info) return hr;
+    return info->Invoke(instance, member, flags, parameters, result, exception, argumentError);
 }

@@ -3,7 +3,7 @@
 #include "component/ArchiverEntry.h"
 #include "component/ResultStringBuilder.h"
 #include "component/TypeInfoHolder.h"
-#include "common/ModuleMemory.h"
+#include "common/ModuleHeap.h"
 
 UnLhaObject::UnLhaObject() : refCount(0), hwnd(0), errorCode(0), resultString(nullptr)
 {
@@ -47,8 +47,8 @@ HRESULT STDMETHODCALLTYPE UnLhaObject::DoIt(BSTR cmdline)
     AnsiCopy command;
     HRESULT hr = command.Assign(cmdline, GetACP());
     if (FAILED(hr)) return hr;
-    ModuleMemory area(kOutputAreaSize);
-    char* output = static_cast<char*>(area.Get());
+    UniqueModuleBlock<char> area(static_cast<char*>(ModuleAlloc(kOutputAreaSize)));
+    char* output = area.get();
     if (!output) return E_OUTOFMEMORY;
 
     // While the library runs, a caller it calls back sees no result text and

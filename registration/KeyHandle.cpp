@@ -18,15 +18,12 @@ LONG KeyHandle::Create(HKEY parent, const char* name, REGSAM access)
 LONG KeyHandle::Close()
 {
     if (!key_) return ERROR_SUCCESS;
-    const LONG result = RegCloseKey(key_);
-    key_ = nullptr;
-    return result;
+    return RegCloseKey(key_.release());
 }
 
 LONG KeyHandle::Take(LONG result, HKEY opened)
 {
     if (result != ERROR_SUCCESS) return result;
-    Close();
-    key_ = opened;
+    key_.reset(opened);
     return ERROR_SUCCESS;
 }

@@ -1,12 +1,11 @@
 #include "registration/Registrar.h"
 #include "common/AnsiCopy.h"
 #include "registration/ExpansionBuffer.h"
-#include "registration/LoadedLibrary.h"
-#include "common/ModuleMemory.h"
+#include "common/ModuleHeap.h"
+#include "common/PlatformOwners.h"
 #include "registration/ModulePath.h"
 #include "registration/ReplacementMap.h"
 #include "registration/ScriptParser.h"
-#include "registration/TaskMemory.h"
 #include "common/HResult.h"
 #include "server/ServerModule.h"
 
@@ -116,7 +115,7 @@ HRESULT RunScript(ScriptParser* parser, const char* text, BOOL registerPass)
     char* expanded;
     HRESULT hr = ExpandScript(parser, text, &expanded);
     if (FAILED(hr)) return hr;
-    TaskMemory expandedOwner(expanded);
+    UniqueTaskMemory<char> expandedOwner(expanded);
     parser->cursor = expanded;
     while (*parser->cursor) {
         hr = RunRootBlock(parser, registerPass);
@@ -137,20 +136,20 @@ HRESULT RunResourceScript(ReplacementMap* map, const WCHAR* path, UINT resourceI
     hr = ansiType.Assign(const_cast<WCHAR*>(resourceType), CP_ACP);
     if (FAILED(hr)) return hr;
 
-    LoadedLibrary library(LoadLibraryExA(ansiPath.Text(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-    if (!library.Get()) return HResultFromLastError();
-    HRSRC resource = FindResourceA(library.Get(), MAKEINTRESOURCEA(resourceId), ansiType.Text());
+    UniqueLibrary library(LoadLibraryExA(ansiPath.Text(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (!library.get()) return HResultFromLastError();
+    HRSRC resource = FindResourceA(library.get(), MAKEINTRESOURCEA(resourceId), ansiType.Text());
     if (!resource) return HResultFromLastError();
-    HGLOBAL loaded = LoadResource(library.Get(), resource);
+    HGLOBAL loaded = LoadResource(library.get(), resource);
     if (!loaded) return HResultFromLastError();
 
     // The resource holds no terminator, and the byte after it is not ours to read.
-    const DWORD size = SizeofResource(library.Get(), resource);
+    const DWORD size = SizeofResource(library.get(), resource);
     const void* data = LockResource(loaded);
     if (!data) return HResultFromLastError();
-    ModuleMemory script(static_cast<size_t>(size) + 1);
-    if (!script.Get()) return E_OUTOFMEMORY;
-    char* text = static_cast<char*>(script.Get());
+    UniqueModuleBlock<char> script(static_cast<char*>(ModuleAlloc(static_cast<size_t>(size) + 1)));
+    if (!script) return E_OUTOFMEMORY;
+    char* text = script.get();
     memcpy(text, data, size);
     text[size] = 0;
     return RunScript(&parser, text, registerPass);

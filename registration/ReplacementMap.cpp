@@ -1,6 +1,6 @@
 #include "registration/ReplacementMap.h"
 #include "common/AnsiCopy.h"
-#include "registration/TaskMemory.h"
+#include "common/PlatformOwners.h"
 #include "common/ModuleHeap.h"
 
 #include <objbase.h>
@@ -56,13 +56,13 @@ HRESULT ReplacementMap::AddEntry(const WCHAR* name, const WCHAR* value)
 {
     HRESULT hr = EnsureFreeSlot();
     if (FAILED(hr)) return hr;
-    TaskMemory nameCopy(CopyToTaskMemory(name));
-    TaskMemory valueCopy(CopyToTaskMemory(value));
-    if (!nameCopy.Get() || !valueCopy.Get()) return E_OUTOFMEMORY;
+    UniqueTaskMemory<WCHAR> nameCopy(CopyToTaskMemory(name));
+    UniqueTaskMemory<WCHAR> valueCopy(CopyToTaskMemory(value));
+    if (!nameCopy || !valueCopy) return E_OUTOFMEMORY;
     ReplacementEntry* entry = static_cast<ReplacementEntry*>(ModuleAlloc(sizeof(ReplacementEntry)));
     if (!entry) return E_OUTOFMEMORY;
-    entry->name = static_cast<WCHAR*>(nameCopy.Detach());
-    entry->value = static_cast<WCHAR*>(valueCopy.Detach());
+    entry->name = nameCopy.release();
+    entry->value = valueCopy.release();
     entries[count++] = entry;
     return S_OK;
 }

@@ -1,7 +1,7 @@
 #include "registration/TypeLibRegistration.h"
 #include "registration/ModulePath.h"
 #include "common/HResult.h"
-#include "common/InterfaceReference.h"
+#include "common/InterfaceHolder.h"
 #include "server/ServerModule.h"
 
 #include <oleauto.h>
@@ -21,10 +21,10 @@ HRESULT AppendIndexText(char* path, size_t size, const WCHAR* index)
 }
 
 // Converts `path` into `widePath` (MAX_PATH units) and loads the type library there.
-HRESULT LoadTypeLibFromPath(const char* path, WCHAR* widePath, InterfaceReference<ITypeLib>* typeLib)
+HRESULT LoadTypeLibFromPath(const char* path, WCHAR* widePath, InterfaceHolder<ITypeLib>* typeLib)
 {
     if (!MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH)) return HResultFromLastError();
-    return LoadTypeLib(widePath, typeLib->Receive());
+    return LoadTypeLib(widePath, typeLib->put());
 }
 
 } // namespace
@@ -75,7 +75,7 @@ HRESULT TypeLibRegistration(ServerModule* module, const WCHAR* index)
     }
 
     WCHAR widePath[MAX_PATH];
-    InterfaceReference<ITypeLib> typeLib;
+    InterfaceHolder<ITypeLib> typeLib;
     hr = LoadTypeLibFromPath(path, widePath, &typeLib);
     if (FAILED(hr)) {
         hr = TypeLibFilePath(path, MAX_PATH);
@@ -86,5 +86,5 @@ HRESULT TypeLibRegistration(ServerModule* module, const WCHAR* index)
 
     WCHAR helpDirectory[MAX_PATH];
     HelpDirectoryFromPath(widePath, helpDirectory);
-    return RegisterTypeLib(typeLib.Get(), widePath, helpDirectory);
+    return RegisterTypeLib(typeLib.get(), widePath, helpDirectory);
 }

@@ -44,7 +44,7 @@ protected:
     {
         BSTR text = nullptr;
         EXPECT_EQ(object->get_ResultString(&text), S_OK);
-        Bstr owner(text);
+        UniqueBstr owner(text);
         return text ? Result(Text(text)) : std::nullopt;
     }
     static LONG ErrorCode(IUnLha* object)

@@ -5,23 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "client/BstrText.h"
+#include "common/PlatformOwners.h"
 #include "stand-in/StandInControl.h"
 #include "vesker.h"
-
-struct BstrFree {
-    void operator()(WCHAR* text) const { SysFreeString(text); }
-};
-using Bstr = std::unique_ptr<WCHAR, BstrFree>;
-
-inline Bstr MakeBstr(const std::wstring& text)
-{
-    return Bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
-}
 
 // The text of a BSTR; null reads as "(null)" so that it differs from "".
 inline std::wstring Text(BSTR text)

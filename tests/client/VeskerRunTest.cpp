@@ -1,6 +1,7 @@
 // vesker-run.exe: how it takes its command line, what it prints for the
 // object's results, and how it fails when the component is missing.
 #include "client/ArchiverCommandLine.h"
+#include "common/PlatformOwners.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -35,27 +36,6 @@ TEST(ArchiverCommandLine, JoinsTheProgramsArguments)
     }
 }
 
-class Handle {
-public:
-    Handle() = default;
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle()
-    {
-        if (handle_) CloseHandle(handle_);
-    }
-    HANDLE Get() const { return handle_; }
-    HANDLE* Out() { return &handle_; }
-    void Close()
-    {
-        if (handle_) CloseHandle(handle_);
-        handle_ = nullptr;
-    }
-
-private:
-    HANDLE handle_ = nullptr;
-};
-
 // What the child left in the pipe. Does not wait for the pipe's end: under
 // Wine a process the child starts on demand (the desktop process, explorer.exe)
 // can take over the child's standard handles and keep the pipe open after the
@@ -84,39 +64,38 @@ Outcome RunProgram(const std::wstring& program, const std::wstring& arguments)
 {
     Outcome outcome;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    Handle outRead, outWrite, errRead, errWrite;
-    if (!CreatePipe(outRead.Out(), outWrite.Out(), &inherit, 0) || !CreatePipe(errRead.Out(), errWrite.Out(), &inherit, 0)) {
+    UniqueHandle outRead, outWrite, errRead, errWrite;
+    if (!CreatePipe(outRead.put(), outWrite.put(), &inherit, 0) || !CreatePipe(errRead.put(), errWrite.put(), &inherit, 0)) {
         ADD_FAILURE() << "CreatePipe: " << GetLastError();
         return outcome;
     }
-    SetHandleInformation(outRead.Get(), HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead.Get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0);
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = outWrite.Get();
-    startup.hStdError = errWrite.Get();
+    startup.hStdOutput = outWrite.get();
+    startup.hStdError = errWrite.get();
     std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         ADD_FAILURE() << "CreateProcessW: " << GetLastError();
         return outcome;
     }
-    Handle processHandle, threadHandle;
-    *processHandle.Out() = process.hProcess;
-    *threadHandle.Out() = process.hThread;
-    outWrite.Close();
-    errWrite.Close();
-    if (WaitForSingleObject(processHandle.Get(), 60000) != WAIT_OBJECT_0) {
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle threadHandle(process.hThread);
+    outWrite.reset();
+    errWrite.reset();
+    if (WaitForSingleObject(processHandle.get(), 60000) != WAIT_OBJECT_0) {
         ADD_FAILURE() << "the program did not exit";
-        TerminateProcess(processHandle.Get(), 1);
+        TerminateProcess(processHandle.get(), 1);
         return outcome;
     }
-    GetExitCodeProcess(processHandle.Get(), &outcome.exitCode);
-    outcome.out = Drain(outRead.Get());
-    outcome.err = Drain(errRead.Get());
+    GetExitCodeProcess(processHandle.get(), &outcome.exitCode);
+    outcome.out = Drain(outRead.get());
+    outcome.err = Drain(errRead.get());
     return outcome;
 }
 

@@ -38,7 +38,7 @@ TEST(AnsiCopy, ConvertsTheWholeCommandLine)
         SCOPED_TRACE(c.name);
         const size_t blocks = ModuleHeapBlockCount();
         {
-            Bstr text = c.null ? nullptr : MakeBstr(c.text);
+            UniqueBstr text = c.null ? UniqueBstr() : MakeBstr(c.text);
             AnsiCopy copy;
             ASSERT_EQ(copy.Assign(text.get(), c.codePage), S_OK);
             ASSERT_NE(copy.Text(), nullptr);
@@ -51,11 +51,11 @@ TEST(AnsiCopy, ConvertsTheWholeCommandLine)
 TEST(AnsiCopy, ExhaustedHeapKeepsTheEarlierText)
 {
     AnsiCopy copy;
-    Bstr first = MakeBstr(L"first");
+    UniqueBstr first = MakeBstr(L"first");
     ASSERT_EQ(copy.Assign(first.get(), 1252), S_OK);
     const char* const kept = copy.Text();
     SubstituteHeap exhausted(0x10000, true);
-    Bstr second = MakeBstr(L"second");
+    UniqueBstr second = MakeBstr(L"second");
     EXPECT_EQ(copy.Assign(second.get(), 1252), E_OUTOFMEMORY);
     EXPECT_EQ(copy.Text(), kept);
 }

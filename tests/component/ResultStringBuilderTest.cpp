@@ -20,7 +20,7 @@ Result Build(const std::string& area)
 {
     BSTR text = nullptr;
     EXPECT_EQ(BuildResultString(area.data(), area.size(), &text), S_OK);
-    Bstr owner(text);
+    UniqueBstr owner(text);
     if (!text) return std::nullopt;
     return std::wstring(text, SysStringLen(text));
 }

@@ -6,7 +6,6 @@
 #include "dispatch/OwnedVariant.h"
 #include "resources/BuiltModule.h"
 #include "stand-in/StandInControl.h"
-#include "typelib/OwnedBstr.h"
 
 #include <vesker.h>
 
@@ -51,11 +50,11 @@ protected:
     {
         OwnedVariant variant;
         Fill(argument, variant);
-        return InvokeMember(object_.Get(), member, flags, argument.type == VT_EMPTY ? nullptr : variant.Get(),
+        return InvokeMember(object_.get(), member, flags, argument.type == VT_EMPTY ? nullptr : variant.Get(),
                             result);
     }
 
-    ComRef<IDispatch> object_;
+    InterfaceHolder<IDispatch> object_;
 };
 
 TEST_F(LateBound, DispatchIdsByNameInAnyCase)
@@ -87,7 +86,7 @@ TEST_F(LateBound, DispatchIdsByNameInAnyCase)
 
 TEST_F(LateBound, InvokeReachesTheRecordedSlotOnly)
 {
-    MemberCallCounter counter(object_.Get());
+    MemberCallCounter counter(object_.get());
     ASSERT_TRUE(counter.Installed());
     const int None = -1;
     const struct {
@@ -190,8 +189,8 @@ TEST_F(LateBound, PropertyReadsReturnTheDeclaredTypes)
 
 TEST_F(LateBound, PutHwndStoresTheValue)
 {
-    ComRef<IUnLha> early;
-    ASSERT_EQ(object_->QueryInterface(IID_IUnLha, early.OutVoid()), S_OK);
+    InterfaceHolder<IUnLha> early;
+    ASSERT_EQ(object_->QueryInterface(IID_IUnLha, early.put_void()), S_OK);
     const struct {
         const char* name;
         Argument argument;

@@ -25,8 +25,8 @@ ULONG ReferenceCount(IUnknown* object)
 // call an object may get.
 HRESULT FirstCallGetTypeInfo(IDispatch* object, LCID locale)
 {
-    ComRef<ITypeInfo> info;
-    return object->GetTypeInfo(0, locale, info.Out());
+    InterfaceHolder<ITypeInfo> info;
+    return object->GetTypeInfo(0, locale, info.put());
 }
 
 HRESULT FirstCallGetIDsOfNames(IDispatch* object, LCID locale)
@@ -69,14 +69,14 @@ protected:
 
 TEST_F(TypeInfoCache, EveryIndexGivesTheSameInformationWithAReferenceEach)
 {
-    ComRef<IDispatch> object = NewUnLhaObject();
+    InterfaceHolder<IDispatch> object = NewUnLhaObject();
     ASSERT_TRUE(object);
-    ComRef<ITypeInfo> first, seventh;
-    ASSERT_EQ(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, first.Out()), S_OK);
-    const ULONG afterFirst = ReferenceCount(first.Get());
-    ASSERT_EQ(object->GetTypeInfo(7, LOCALE_USER_DEFAULT, seventh.Out()), S_OK);
-    EXPECT_EQ(first.Get(), seventh.Get());
-    EXPECT_EQ(ReferenceCount(first.Get()), afterFirst + 1) << "the second call adds its own reference";
+    InterfaceHolder<ITypeInfo> first, seventh;
+    ASSERT_EQ(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, first.put()), S_OK);
+    const ULONG afterFirst = ReferenceCount(first.get());
+    ASSERT_EQ(object->GetTypeInfo(7, LOCALE_USER_DEFAULT, seventh.put()), S_OK);
+    EXPECT_EQ(first.get(), seventh.get());
+    EXPECT_EQ(ReferenceCount(first.get()), afterFirst + 1) << "the second call adds its own reference";
     EXPECT_EQ(Loads(), 1);
 
     TYPEATTR* attributes = nullptr;
@@ -87,7 +87,7 @@ TEST_F(TypeInfoCache, EveryIndexGivesTheSameInformationWithAReferenceEach)
 
 TEST_F(TypeInfoCache, NullOutPointerLoadsNothing)
 {
-    ComRef<IDispatch> object = NewUnLhaObject();
+    InterfaceHolder<IDispatch> object = NewUnLhaObject();
     ASSERT_TRUE(object);
     EXPECT_EQ(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, nullptr), E_POINTER);
     EXPECT_EQ(Loads(), 0);
@@ -95,26 +95,26 @@ TEST_F(TypeInfoCache, NullOutPointerLoadsNothing)
 
 TEST_F(TypeInfoCache, LiveObjectsShareOneLoadWhateverTheLocale)
 {
-    ComRef<IDispatch> first = NewUnLhaObject();
-    ComRef<IDispatch> second = NewUnLhaObject();
+    InterfaceHolder<IDispatch> first = NewUnLhaObject();
+    InterfaceHolder<IDispatch> second = NewUnLhaObject();
     ASSERT_TRUE(first && second);
-    ComRef<ITypeInfo> loaded;
-    ASSERT_EQ(first->GetTypeInfo(0, 0x0411, loaded.Out()), S_OK);
+    InterfaceHolder<ITypeInfo> loaded;
+    ASSERT_EQ(first->GetTypeInfo(0, 0x0411, loaded.put()), S_OK);
     ASSERT_EQ(Loads(), 1);
     const struct {
         const char* name;
         IDispatch* object;
         LCID locale;
     } cases[] = {
-        {"same object, same locale", first.Get(), 0x0411},
-        {"same object, other locale", first.Get(), 0x0409},
-        {"second object's first call", second.Get(), 0x0411},
-        {"second object, neutral locale", second.Get(), LOCALE_NEUTRAL},
+        {"same object, same locale", first.get(), 0x0411},
+        {"same object, other locale", first.get(), 0x0409},
+        {"second object's first call", second.get(), 0x0411},
+        {"second object, neutral locale", second.get(), LOCALE_NEUTRAL},
     };
     for (const auto& c : cases) {
-        ComRef<ITypeInfo> info;
-        EXPECT_EQ(c.object->GetTypeInfo(0, c.locale, info.Out()), S_OK) << c.name;
-        EXPECT_EQ(info.Get(), loaded.Get()) << c.name;
+        InterfaceHolder<ITypeInfo> info;
+        EXPECT_EQ(c.object->GetTypeInfo(0, c.locale, info.put()), S_OK) << c.name;
+        EXPECT_EQ(info.get(), loaded.get()) << c.name;
         EXPECT_EQ(Loads(), 1) << c.name;
     }
 }
@@ -123,64 +123,64 @@ TEST_F(TypeInfoCache, LastObjectGoneDropsTheCache)
 {
     for (const auto& call : FirstCalls) {
         SCOPED_TRACE(call.name);
-        ComRef<IDispatch> first = NewUnLhaObject();
-        ComRef<IDispatch> second = NewUnLhaObject();
+        InterfaceHolder<IDispatch> first = NewUnLhaObject();
+        InterfaceHolder<IDispatch> second = NewUnLhaObject();
         ASSERT_TRUE(first && second);
         const LONG before = Loads();
-        EXPECT_EQ(call.call(first.Get(), LOCALE_USER_DEFAULT), S_OK);
+        EXPECT_EQ(call.call(first.get(), LOCALE_USER_DEFAULT), S_OK);
         EXPECT_EQ(Loads(), before + 1) << "first call of the first object";
-        first.Reset();
-        EXPECT_EQ(call.call(second.Get(), LOCALE_USER_DEFAULT), S_OK);
+        first.reset();
+        EXPECT_EQ(call.call(second.get(), LOCALE_USER_DEFAULT), S_OK);
         EXPECT_EQ(Loads(), before + 1) << "one object still lives: the cache stays";
-        second.Reset();
+        second.reset();
 
-        ComRef<IDispatch> next = NewUnLhaObject();
+        InterfaceHolder<IDispatch> next = NewUnLhaObject();
         ASSERT_TRUE(next);
-        EXPECT_EQ(call.call(next.Get(), LOCALE_USER_DEFAULT), S_OK);
+        EXPECT_EQ(call.call(next.get(), LOCALE_USER_DEFAULT), S_OK);
         EXPECT_EQ(Loads(), before + 2) << "the next object loads again";
     }
 }
 
 TEST_F(TypeInfoCache, UnregisteredLibraryFailsUntilRegisteredAgain)
 {
-    ComRef<IDispatch> object = NewUnLhaObject();
+    InterfaceHolder<IDispatch> object = NewUnLhaObject();
     ASSERT_TRUE(object);
     ASSERT_EQ(UnregisterVeskerTypeLib(), S_OK);
     UINT count = 0;
     EXPECT_EQ(object->GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 1u) << "the count needs no type library";
-    for (const auto& call : FirstCalls) EXPECT_EQ(call.call(object.Get(), 0), TYPE_E_LIBNOTREGISTERED) << call.name;
+    for (const auto& call : FirstCalls) EXPECT_EQ(call.call(object.get(), 0), TYPE_E_LIBNOTREGISTERED) << call.name;
     ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
     EXPECT_EQ(object->GetTypeInfo(0, 0, &info), TYPE_E_LIBNOTREGISTERED);
     EXPECT_EQ(info, nullptr) << "a failed load hands out nothing";
     EXPECT_EQ(Loads(), LONG(std::size(FirstCalls)) + 1) << "nothing is cached: each call tries again";
 
     ASSERT_EQ(RegisterVeskerTypeLib(), S_OK);
-    for (const auto& call : FirstCalls) EXPECT_EQ(call.call(object.Get(), 0), S_OK) << call.name;
+    for (const auto& call : FirstCalls) EXPECT_EQ(call.call(object.get(), 0), S_OK) << call.name;
     EXPECT_EQ(Loads(), LONG(std::size(FirstCalls)) + 2) << "one more load, then the cache";
 }
 
 TEST_F(TypeInfoCache, FailingInvokeClearsAnEarlierErrorObject)
 {
-    ComRef<ICreateErrorInfo> creator;
-    ASSERT_EQ(CreateErrorInfo(creator.Out()), S_OK);
-    ComRef<IErrorInfo> error;
-    ASSERT_EQ(creator->QueryInterface(IID_IErrorInfo, error.OutVoid()), S_OK);
-    ComRef<IDispatch> object = NewUnLhaObject();
+    InterfaceHolder<ICreateErrorInfo> creator;
+    ASSERT_EQ(CreateErrorInfo(creator.put()), S_OK);
+    InterfaceHolder<IErrorInfo> error;
+    ASSERT_EQ(creator->QueryInterface(IID_IErrorInfo, error.put_void()), S_OK);
+    InterfaceHolder<IDispatch> object = NewUnLhaObject();
     ASSERT_TRUE(object);
     ASSERT_EQ(UnregisterVeskerTypeLib(), S_OK);
 
-    ASSERT_EQ(SetErrorInfo(0, error.Get()), S_OK);
-    EXPECT_EQ(FirstCallInvoke(object.Get(), 0), TYPE_E_LIBNOTREGISTERED);
-    ComRef<IErrorInfo> left;
-    EXPECT_EQ(GetErrorInfo(0, left.Out()), S_FALSE);
+    ASSERT_EQ(SetErrorInfo(0, error.get()), S_OK);
+    EXPECT_EQ(FirstCallInvoke(object.get(), 0), TYPE_E_LIBNOTREGISTERED);
+    InterfaceHolder<IErrorInfo> left;
+    EXPECT_EQ(GetErrorInfo(0, left.put()), S_FALSE);
     EXPECT_FALSE(left) << "the error object of an earlier call survived Invoke";
 }
 
 TEST_F(TypeInfoCache, ConcurrentFirstCallsLoadOnce)
 {
     const int Threads = 8;
-    std::vector<ComRef<IDispatch>> objects(Threads);
+    std::vector<InterfaceHolder<IDispatch>> objects(Threads);
     for (auto& object : objects) {
         object = NewUnLhaObject();
         ASSERT_TRUE(object);
@@ -193,7 +193,7 @@ TEST_F(TypeInfoCache, ConcurrentFirstCallsLoadOnce)
     for (int i = 0; i < Threads; ++i) {
         threads.emplace_back([&, i] {
             WaitForSingleObject(start, INFINITE);
-            results[i] = FirstCalls[i % std::size(FirstCalls)].call(objects[i].Get(), LOCALE_USER_DEFAULT);
+            results[i] = FirstCalls[i % std::size(FirstCalls)].call(objects[i].get(), LOCALE_USER_DEFAULT);
         });
     }
     SetEvent(start);

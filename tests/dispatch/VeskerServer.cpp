@@ -14,9 +14,9 @@ HMODULE VeskerModule()
     return module;
 }
 
-ComRef<IDispatch> NewUnLhaObject()
+InterfaceHolder<IDispatch> NewUnLhaObject()
 {
-    ComRef<IDispatch> object;
+    InterfaceHolder<IDispatch> object;
     using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
     const auto getClassObject =
         reinterpret_cast<GetClassObject>(GetProcAddress(VeskerModule(), "DllGetClassObject"));
@@ -24,9 +24,9 @@ ComRef<IDispatch> NewUnLhaObject()
         ADD_FAILURE() << "vesker.DLL did not load or has no DllGetClassObject";
         return object;
     }
-    ComRef<IClassFactory> factory;
-    EXPECT_EQ(getClassObject(CLSID_UnLha, IID_IClassFactory, factory.OutVoid()), S_OK);
-    if (factory) EXPECT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, object.OutVoid()), S_OK);
+    InterfaceHolder<IClassFactory> factory;
+    EXPECT_EQ(getClassObject(CLSID_UnLha, IID_IClassFactory, factory.put_void()), S_OK);
+    if (factory) EXPECT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, object.put_void()), S_OK);
     return object;
 }
 
@@ -57,10 +57,10 @@ PrivateClassesRoot::~PrivateClassesRoot()
 HRESULT RegisterVeskerTypeLib()
 {
     std::wstring path = BuiltModulePath();
-    ComRef<ITypeLib> library;
-    const HRESULT loaded = LoadTypeLib(path.c_str(), library.Out());
+    InterfaceHolder<ITypeLib> library;
+    const HRESULT loaded = LoadTypeLib(path.c_str(), library.put());
     if (FAILED(loaded)) return loaded;
-    return RegisterTypeLib(library.Get(), &path[0], nullptr);
+    return RegisterTypeLib(library.get(), &path[0], nullptr);
 }
 
 HRESULT UnregisterVeskerTypeLib() { return UnRegisterTypeLib(LIBID_VESKERLib, 1, 0, 0, SYS_WIN32); }

@@ -1,7 +1,7 @@
 // vesker.DLL loaded into the test process the way COM loads it, its objects,
 // and the type library registration that late-bound calls need.
 #pragma once
-#include "typelib/ComRef.h"
+#include "common/InterfaceHolder.h"
 
 #include <windows.h>
 #include <oaidl.h>
@@ -12,7 +12,7 @@
 HMODULE VeskerModule();
 
 // A new UnLha object through the module's own DllGetClassObject; empty on failure.
-ComRef<IDispatch> NewUnLhaObject();
+InterfaceHolder<IDispatch> NewUnLhaObject();
 
 // Sends this process's HKEY_CLASSES_ROOT to a private, empty key while it
 // lives, so that registering and unregistering the type library here neither

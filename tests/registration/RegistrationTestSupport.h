@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include "common/PlatformOwners.h"
+
 #include <optional>
 #include <string>
 
@@ -42,21 +44,11 @@ private:
 // path is exactly `length` characters long; returns that path.
 std::wstring CopyToPathOfLength(const ScratchFolder& scratch, const std::wstring& source, size_t length);
 
-// A module loaded for the duration of a test.
-class LoadedModule {
-public:
-    explicit LoadedModule(const std::wstring& path) : module_(LoadLibraryW(path.c_str())) {}
-    ~LoadedModule()
-    {
-        if (module_) FreeLibrary(module_);
-    }
-    LoadedModule(const LoadedModule&) = delete;
-    LoadedModule& operator=(const LoadedModule&) = delete;
-    HMODULE Get() const { return module_; }
-
-private:
-    HMODULE module_;
-};
+// A module loaded for the duration of a test; empty when it cannot be loaded.
+inline UniqueLibrary LoadModule(const std::wstring& path)
+{
+    return UniqueLibrary(LoadLibraryW(path.c_str()));
+}
 
 // One registry value as stored: its type and its bytes.
 struct StoredValue {

@@ -69,7 +69,7 @@ protected:
     }
     void TearDown() override { UnregisterFixtureTypeLib(); }
 
-    LoadedModule withTypeLib{FixtureWithTypeLib()};
+    UniqueLibrary withTypeLib = LoadModule(FixtureWithTypeLib());
 };
 
 TEST_F(RegistrationWalkTest, RegisterAllClassesStopsAtTheFirstFailure)
@@ -100,7 +100,7 @@ TEST_F(RegistrationWalkTest, RegisterAllClassesStopsAtTheFirstFailure)
         SCOPED_TRACE(c.name);
         UnregisterFixtureTypeLib();
         RecordingMap map(c.results, c.secondDescribed);
-        ServerModule record = RecordFor(withTypeLib.Get(), map.rows);
+        ServerModule record = RecordFor(withTypeLib.get(), map.rows);
         EXPECT_EQ(HexResult(c.expected), HexResult(RegisterAllClasses(&record, c.typeLibFlag, c.filter)));
         EXPECT_EQ(c.calls, g_calls);
         EXPECT_EQ(c.typeLibRegistered, FixtureTypeLibRegistered());
@@ -112,11 +112,11 @@ TEST_F(RegistrationWalkTest, TypeLibraryFailureIsReturnedAfterTheRowsRegistered)
     ScratchFolder scratch;
     const std::wstring path = ScratchFolder::CopyInto(FixtureScriptOnly(),
                                                       scratch.Path(), L"x.DLL");
-    LoadedModule module(path);
-    ASSERT_NE(nullptr, module.Get());
+    UniqueLibrary module = LoadModule(path);
+    ASSERT_NE(nullptr, module.get());
     g_rowResults[0] = S_OK;
     ObjectMapEntry map[] = {Row(&kFirstClass, FirstRow, NoDescription), {}};
-    ServerModule record = RecordFor(module.Get(), map);
+    ServerModule record = RecordFor(module.get(), map);
 
     ITypeLib* probe = nullptr;
     const HRESULT tlbLoad = LoadTypeLib((scratch.Path() + L"\\x.tlb").c_str(), &probe);
@@ -127,9 +127,9 @@ TEST_F(RegistrationWalkTest, TypeLibraryFailureIsReturnedAfterTheRowsRegistered)
 
 TEST_F(RegistrationWalkTest, DriverFailurePassesThroughUnchanged)
 {
-    g_scriptModule = RecordFor(withTypeLib.Get(), nullptr);
+    g_scriptModule = RecordFor(withTypeLib.get(), nullptr);
     ObjectMapEntry map[] = {Row(&kFirstClass, MissingScriptRow, NoDescription), {}};
-    ServerModule record = RecordFor(withTypeLib.Get(), map);
+    ServerModule record = RecordFor(withTypeLib.get(), map);
 
     EXPECT_EQ(HexResult(HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND)),
               HexResult(RegisterAllClasses(&record, TRUE, nullptr)));
@@ -154,7 +154,7 @@ TEST_F(RegistrationWalkTest, UnregisterAllClassesVisitsEveryRowAndSucceeds)
     for (const UnregisterCase& c : cases) {
         SCOPED_TRACE(c.name);
         RecordingMap map(c.results, c.secondDescribed);
-        ServerModule record = RecordFor(withTypeLib.Get(), map.rows);
+        ServerModule record = RecordFor(withTypeLib.get(), map.rows);
         EXPECT_EQ(S_OK, UnregisterAllClasses(&record, c.filter));
         EXPECT_EQ(c.calls, g_calls);
     }
@@ -164,7 +164,7 @@ TEST_F(RegistrationWalkTest, MissingRecordOrMap)
 {
     EXPECT_EQ(HexResult(E_INVALIDARG), HexResult(RegisterAllClasses(nullptr, TRUE, nullptr)));
     EXPECT_EQ(HexResult(E_INVALIDARG), HexResult(UnregisterAllClasses(nullptr, nullptr)));
-    ServerModule record = RecordFor(withTypeLib.Get(), nullptr);
+    ServerModule record = RecordFor(withTypeLib.get(), nullptr);
     EXPECT_EQ(S_OK, RegisterAllClasses(&record, FALSE, nullptr));
     EXPECT_EQ(S_OK, UnregisterAllClasses(&record, nullptr));
     EXPECT_FALSE(FixtureTypeLibRegistered());

@@ -37,9 +37,9 @@ TEST(ComponentScript, ResourceEqualsTheScriptFileByteForByte)
     }
     EXPECT_EQ('\n', file.back());
 
-    DataModule module;
-    ASSERT_NE(nullptr, module.Get());
-    EXPECT_EQ(file, ResourceBytes(module.Get(), L"REGISTRY", MAKEINTRESOURCEW(kComponentScript)))
+    UniqueLibrary module = MapBuiltModule();
+    ASSERT_NE(nullptr, module.get());
+    EXPECT_EQ(file, ResourceBytes(module.get(), L"REGISTRY", MAKEINTRESOURCEW(kComponentScript)))
         << "REGISTRY 101 in language 0x0411";
 }
 
@@ -106,9 +106,9 @@ TEST_F(ResourceScriptTest, ModulePathReachesTheRegistryExactly)
         const std::wstring folder = scratch.MakeFolder(c.folder);
         const std::wstring path = ScratchFolder::CopyInto(FixtureScriptOnly(), folder, L"fixture.dll");
         ASSERT_FALSE(path.empty());
-        LoadedModule module(path);
-        ASSERT_NE(nullptr, module.Get());
-        ServerModule record = RecordFor(module.Get());
+        UniqueLibrary module = LoadModule(path);
+        ASSERT_NE(nullptr, module.get());
+        ServerModule record = RecordFor(module.get());
 
         ASSERT_EQ(S_OK, ApplyRegistrationScript(&record, FIXTURE_MODULE_SCRIPT, TRUE, nullptr));
         EXPECT_EQ(TextValue(Narrow(path)), ReadValue(HKEY_CURRENT_USER, kModuleKey, ""));
@@ -134,9 +134,9 @@ TEST_F(ResourceScriptTest, PathLongerThanTheBufferIsRefused)
         ScratchFolder scratch;
         const std::wstring path = CopyToPathOfLength(scratch, FixtureScriptOnly(), c.length);
         ASSERT_EQ(c.length, Narrow(path).size());
-        LoadedModule module(path);
-        ASSERT_NE(nullptr, module.Get()) << "the loader takes paths of this length";
-        ServerModule record = RecordFor(module.Get());
+        UniqueLibrary module = LoadModule(path);
+        ASSERT_NE(nullptr, module.get()) << "the loader takes paths of this length";
+        ServerModule record = RecordFor(module.get());
 
         EXPECT_EQ(HexResult(c.expected),
                   HexResult(ApplyRegistrationScript(&record, FIXTURE_MODULE_SCRIPT, TRUE, nullptr)));
@@ -151,9 +151,9 @@ TEST_F(ResourceScriptTest, PathLongerThanTheBufferIsRefused)
 
 TEST_F(ResourceScriptTest, ExtraMarkersExpandButNeverReplaceTheModule)
 {
-    LoadedModule module(FixtureScriptOnly());
-    ASSERT_NE(nullptr, module.Get());
-    ServerModule record = RecordFor(module.Get());
+    UniqueLibrary module = LoadModule(FixtureScriptOnly());
+    ASSERT_NE(nullptr, module.get());
+    ServerModule record = RecordFor(module.get());
     const ReplacementPair extras[] = {{L"Extra", L"extra value"}, {L"Module", L"not the module"}, {nullptr, nullptr}};
 
     ASSERT_EQ(S_OK, ApplyRegistrationScript(&record, FIXTURE_EXTRAS_SCRIPT, TRUE, extras));

@@ -129,9 +129,9 @@ TEST_F(TypeLibRegistrationTest, RegistersTheModuleOrTheTlbBesideIt)
             tlbName = tlbName.substr(0, tlbName.rfind(L'.')) + L".tlb";
             ASSERT_FALSE(ScratchFolder::CopyInto(c.beside, folder, tlbName).empty());
         }
-        LoadedModule module(path);
-        ASSERT_NE(nullptr, module.Get());
-        ServerModule record = RecordFor(module.Get());
+        UniqueLibrary module = LoadModule(path);
+        ASSERT_NE(nullptr, module.get());
+        ServerModule record = RecordFor(module.get());
 
         ASSERT_EQ(HexResult(S_OK), HexResult(TypeLibRegistration(&record, nullptr)));
         const std::string registered = Narrow(folder + L"\\" + c.registeredName);
@@ -149,9 +149,9 @@ TEST_F(TypeLibRegistrationTest, FailsWithoutRegisteringWhenNothingLoads)
     const std::wstring folder = scratch.MakeFolder(L"none");
     const std::wstring path =
         ScratchFolder::CopyInto(FixtureScriptOnly(), folder, L"x.DLL");
-    LoadedModule module(path);
-    ASSERT_NE(nullptr, module.Get());
-    ServerModule record = RecordFor(module.Get());
+    UniqueLibrary module = LoadModule(path);
+    ASSERT_NE(nullptr, module.get());
+    ServerModule record = RecordFor(module.get());
 
     ITypeLib* probe = nullptr;
     const HRESULT secondLoad = LoadTypeLib((folder + L"\\x.tlb").c_str(), &probe);
@@ -176,9 +176,9 @@ TEST_F(TypeLibRegistrationTest, PathsThatDoNotFitAreRefused)
         SCOPED_TRACE(c.name);
         ScratchFolder roomy;
         const std::wstring path = CopyToPathOfLength(roomy, fixture, c.pathLength);
-        LoadedModule module(path);
-        ASSERT_NE(nullptr, module.Get());
-        ServerModule record = RecordFor(module.Get());
+        UniqueLibrary module = LoadModule(path);
+        ASSERT_NE(nullptr, module.get());
+        ServerModule record = RecordFor(module.get());
         EXPECT_EQ(HexResult(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER)),
                   HexResult(TypeLibRegistration(&record, c.index.empty() ? nullptr : c.index.c_str())));
         EXPECT_FALSE(FixtureTypeLibRegistered());

@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include "common/PlatformOwners.h"
+
 #include <string>
 #include <vector>
 
@@ -27,21 +29,11 @@ inline bool RunningOnWine()
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
-// The built module mapped as a data file.
-class DataModule {
-public:
-    DataModule() : module_(LoadLibraryExW(BuiltModulePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
-    DataModule(const DataModule&) = delete;
-    DataModule& operator=(const DataModule&) = delete;
-    ~DataModule()
-    {
-        if (module_) FreeLibrary(module_);
-    }
-    HMODULE Get() const { return module_; }
-
-private:
-    HMODULE module_;
-};
+// The built module mapped as a data file; empty when it cannot be mapped.
+inline UniqueLibrary MapBuiltModule()
+{
+    return UniqueLibrary(LoadLibraryExW(BuiltModulePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+}
 
 // The bytes of one resource in one language; empty when there is none.
 inline std::vector<unsigned char> ResourceBytes(HMODULE module, LPCWSTR type, LPCWSTR name,

@@ -104,8 +104,8 @@ TEST_F(VersionResource, OnlyTheJapaneseUnicodeTranslation)
 
 TEST(StringResource, Entry100)
 {
-    DataModule module;
-    ASSERT_NE(module.Get(), nullptr);
+    UniqueLibrary module = MapBuiltModule();
+    ASSERT_NE(module.get(), nullptr);
     const struct {
         const char* name;
         UINT id;
@@ -118,7 +118,7 @@ TEST(StringResource, Entry100)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const wchar_t* text = nullptr;
-        const int length = LoadStringW(module.Get(), c.id, reinterpret_cast<LPWSTR>(&text), 0);
+        const int length = LoadStringW(module.get(), c.id, reinterpret_cast<LPWSTR>(&text), 0);
         if (!c.expected) {
             EXPECT_EQ(length, 0);
             continue;
@@ -167,9 +167,9 @@ std::string Narrow(const std::wstring& text) { return std::string(text.begin(), 
 
 TEST(ModuleResources, EveryResourceIsJapanese)
 {
-    DataModule module;
-    ASSERT_NE(module.Get(), nullptr);
-    const std::vector<ResourceEntry> entries = AllResources(module.Get());
+    UniqueLibrary module = MapBuiltModule();
+    ASSERT_NE(module.get(), nullptr);
+    const std::vector<ResourceEntry> entries = AllResources(module.get());
     // The resources this module must carry; others (the registration script)
     // are checked by their own tests, but their language is checked here too.
     const struct {

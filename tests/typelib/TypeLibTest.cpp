@@ -2,8 +2,8 @@
 // platform's type library reader, and byte by byte from the TYPELIB resource
 // where the reader changes what the file stores.
 #include "resources/BuiltModule.h"
-#include "typelib/ComRef.h"
-#include "typelib/OwnedBstr.h"
+#include "common/InterfaceHolder.h"
+#include "client/BstrText.h"
 #include "typelib/StoredTypeLib.h"
 
 #include <vesker.h>
@@ -60,9 +60,9 @@ void ExpectHelpText(const std::wstring& actual, const HelpString& expected)
 
 std::vector<unsigned char> TypeLibResource()
 {
-    DataModule module;
-    if (!module.Get()) return {};
-    return ResourceBytes(module.Get(), L"TYPELIB", MAKEINTRESOURCEW(1));
+    UniqueLibrary module = MapBuiltModule();
+    if (!module.get()) return {};
+    return ResourceBytes(module.get(), L"TYPELIB", MAKEINTRESOURCEW(1));
 }
 
 std::vector<std::string> Sorted(std::vector<std::string> names)
@@ -73,28 +73,28 @@ std::vector<std::string> Sorted(std::vector<std::string> names)
 
 class TypeLib : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(LoadTypeLib(BuiltModulePath().c_str(), library_.Out()), S_OK); }
+    void SetUp() override { ASSERT_EQ(LoadTypeLib(BuiltModulePath().c_str(), library_.put()), S_OK); }
 
-    ComRef<ITypeInfo> TypeAt(UINT index)
+    InterfaceHolder<ITypeInfo> TypeAt(UINT index)
     {
-        ComRef<ITypeInfo> info;
-        EXPECT_EQ(library_->GetTypeInfo(index, info.Out()), S_OK);
+        InterfaceHolder<ITypeInfo> info;
+        EXPECT_EQ(library_->GetTypeInfo(index, info.put()), S_OK);
         return info;
     }
 
     // The interface half of the dual IUnLha: the dispatch type's reference -1.
-    ComRef<ITypeInfo> InterfaceHalf()
+    InterfaceHolder<ITypeInfo> InterfaceHalf()
     {
-        ComRef<ITypeInfo> dispatch = TypeAt(1);
-        ComRef<ITypeInfo> half;
+        InterfaceHolder<ITypeInfo> dispatch = TypeAt(1);
+        InterfaceHolder<ITypeInfo> half;
         HREFTYPE reference = 0;
         if (!dispatch) return half;
         EXPECT_EQ(dispatch->GetRefTypeOfImplType(-1, &reference), S_OK);
-        EXPECT_EQ(dispatch->GetRefTypeInfo(reference, half.Out()), S_OK);
+        EXPECT_EQ(dispatch->GetRefTypeInfo(reference, half.put()), S_OK);
         return half;
     }
 
-    ComRef<ITypeLib> library_;
+    InterfaceHolder<ITypeLib> library_;
 };
 
 // A type's attributes, copied so that no TYPEATTR outlives its release.
@@ -109,12 +109,12 @@ TYPEATTR Attributes(ITypeInfo* info)
     return copy;
 }
 
-ComRef<ITypeInfo> ImplementedType(ITypeInfo* info, UINT index)
+InterfaceHolder<ITypeInfo> ImplementedType(ITypeInfo* info, UINT index)
 {
-    ComRef<ITypeInfo> implemented;
+    InterfaceHolder<ITypeInfo> implemented;
     HREFTYPE reference = 0;
     EXPECT_EQ(info->GetRefTypeOfImplType(index, &reference), S_OK);
-    EXPECT_EQ(info->GetRefTypeInfo(reference, implemented.Out()), S_OK);
+    EXPECT_EQ(info->GetRefTypeInfo(reference, implemented.put()), S_OK);
     return implemented;
 }
 
@@ -127,12 +127,12 @@ struct Documentation {
 
 Documentation Document(ITypeInfo* info, MEMBERID member)
 {
-    OwnedBstr name, help, file;
+    UniqueBstr name, help, file;
     Documentation documentation;
-    EXPECT_EQ(info->GetDocumentation(member, name.Out(), help.Out(), &documentation.helpContext, file.Out()), S_OK);
-    documentation.name = name.Text();
-    documentation.help = help.Text();
-    documentation.hasHelpFile = file.Get() != nullptr;
+    EXPECT_EQ(info->GetDocumentation(member, name.put(), help.put(), &documentation.helpContext, file.put()), S_OK);
+    documentation.name = BstrText(name.get());
+    documentation.help = BstrText(help.get());
+    documentation.hasHelpFile = file.get() != nullptr;
     return documentation;
 }
 
@@ -157,13 +157,13 @@ TEST_F(TypeLib, LibraryAttributes)
     EXPECT_TRUE(IsEqualGUID(attributes->guid, LIBID_VESKERLib)) << "library id";
     library_->ReleaseTLibAttr(attributes);
 
-    OwnedBstr name, help, file;
+    UniqueBstr name, help, file;
     DWORD helpContext = ~0u;
-    ASSERT_EQ(library_->GetDocumentation(-1, name.Out(), help.Out(), &helpContext, file.Out()), S_OK);
-    EXPECT_EQ(name.Text(), L"VESKERLib");
-    EXPECT_EQ(help.Text(), LibraryHelp.text);
+    ASSERT_EQ(library_->GetDocumentation(-1, name.put(), help.put(), &helpContext, file.put()), S_OK);
+    EXPECT_EQ(BstrText(name.get()), L"VESKERLib");
+    EXPECT_EQ(BstrText(help.get()), LibraryHelp.text);
     EXPECT_EQ(helpContext, 0u);
-    EXPECT_EQ(file.Get(), nullptr) << "the library names no help file";
+    EXPECT_EQ(file.get(), nullptr) << "the library names no help file";
 }
 
 TEST(StoredTypeLibTest, LibraryHeader)
@@ -191,15 +191,15 @@ TEST(StoredTypeLibTest, LibraryHeader)
 
 TEST_F(TypeLib, ImportsOnlyIDispatchFromStdOle2)
 {
-    ComRef<ITypeInfo> dispatch = TypeAt(1);
+    InterfaceHolder<ITypeInfo> dispatch = TypeAt(1);
     ASSERT_TRUE(dispatch);
-    ComRef<ITypeInfo> base = ImplementedType(dispatch.Get(), 0);
+    InterfaceHolder<ITypeInfo> base = ImplementedType(dispatch.get(), 0);
     ASSERT_TRUE(base);
-    EXPECT_TRUE(IsEqualGUID(Attributes(base.Get()).guid, IID_IDispatch)) << "base of the dispatch type";
+    EXPECT_TRUE(IsEqualGUID(Attributes(base.get()).guid, IID_IDispatch)) << "base of the dispatch type";
 
-    ComRef<ITypeLib> imported;
+    InterfaceHolder<ITypeLib> imported;
     UINT index = 0;
-    ASSERT_EQ(base->GetContainingTypeLib(imported.Out(), &index), S_OK);
+    ASSERT_EQ(base->GetContainingTypeLib(imported.put(), &index), S_OK);
     TLIBATTR* attributes = nullptr;
     ASSERT_EQ(imported->GetLibAttr(&attributes), S_OK);
     EXPECT_TRUE(IsEqualGUID(attributes->guid, StdOle2LibraryId)) << "imported library id";
@@ -229,9 +229,9 @@ TEST_F(TypeLib, TypesInIndexOrder)
         TYPEKIND kind = TKIND_MAX;
         EXPECT_EQ(library_->GetTypeInfoType(c.index, &kind), S_OK);
         EXPECT_EQ(kind, c.kind);
-        ComRef<ITypeInfo> info = TypeAt(c.index);
+        InterfaceHolder<ITypeInfo> info = TypeAt(c.index);
         ASSERT_TRUE(info);
-        const TYPEATTR attributes = Attributes(info.Get());
+        const TYPEATTR attributes = Attributes(info.get());
         EXPECT_EQ(attributes.typekind, c.kind);
         EXPECT_TRUE(IsEqualGUID(attributes.guid, *c.id));
         EXPECT_EQ(attributes.wMajorVerNum, 0);
@@ -240,7 +240,7 @@ TEST_F(TypeLib, TypesInIndexOrder)
         EXPECT_NE(std::find(c.flags.begin(), c.flags.begin() + accepted, attributes.wTypeFlags),
                   c.flags.begin() + accepted)
             << "type flags 0x" << std::hex << attributes.wTypeFlags;
-        const Documentation documentation = Document(info.Get(), MEMBERID_NIL);
+        const Documentation documentation = Document(info.get(), MEMBERID_NIL);
         EXPECT_EQ(documentation.name, c.typeName);
         EXPECT_EQ(documentation.help, c.help->text);
         EXPECT_EQ(documentation.helpContext, 0u);
@@ -272,27 +272,27 @@ TEST(StoredTypeLibTest, TypeRecords)
 
 TEST_F(TypeLib, ClassHasIUnLhaAsOnlyDefaultInterface)
 {
-    ComRef<ITypeInfo> unlha = TypeAt(0);
+    InterfaceHolder<ITypeInfo> unlha = TypeAt(0);
     ASSERT_TRUE(unlha);
-    EXPECT_EQ(Attributes(unlha.Get()).cImplTypes, 1);
+    EXPECT_EQ(Attributes(unlha.get()).cImplTypes, 1);
     INT flags = -1;
     EXPECT_EQ(unlha->GetImplTypeFlags(0, &flags), S_OK);
     EXPECT_EQ(flags, IMPLTYPEFLAG_FDEFAULT) << "default, not a source, not restricted";
     HREFTYPE reference = 0;
     EXPECT_NE(unlha->GetRefTypeOfImplType(1, &reference), S_OK) << "a second interface";
 
-    ComRef<ITypeInfo> implemented = ImplementedType(unlha.Get(), 0);
+    InterfaceHolder<ITypeInfo> implemented = ImplementedType(unlha.get(), 0);
     ASSERT_TRUE(implemented);
-    const TYPEATTR attributes = Attributes(implemented.Get());
+    const TYPEATTR attributes = Attributes(implemented.get());
     EXPECT_TRUE(IsEqualGUID(attributes.guid, IID_IUnLha));
     EXPECT_EQ(attributes.typekind, TKIND_DISPATCH);
 }
 
 TEST_F(TypeLib, DualInterfaceHalf)
 {
-    ComRef<ITypeInfo> half = InterfaceHalf();
+    InterfaceHolder<ITypeInfo> half = InterfaceHalf();
     ASSERT_TRUE(half);
-    const TYPEATTR attributes = Attributes(half.Get());
+    const TYPEATTR attributes = Attributes(half.get());
     const struct {
         const char* name;
         DWORD actual;
@@ -307,9 +307,9 @@ TEST_F(TypeLib, DualInterfaceHalf)
     };
     for (const auto& c : cases) EXPECT_EQ(c.actual, c.expected) << c.name;
     EXPECT_TRUE(IsEqualGUID(attributes.guid, IID_IUnLha));
-    ComRef<ITypeInfo> base = ImplementedType(half.Get(), 0);
+    InterfaceHolder<ITypeInfo> base = ImplementedType(half.get(), 0);
     ASSERT_TRUE(base);
-    EXPECT_TRUE(IsEqualGUID(Attributes(base.Get()).guid, IID_IDispatch)) << "base interface";
+    EXPECT_TRUE(IsEqualGUID(Attributes(base.get()).guid, IID_IDispatch)) << "base interface";
 }
 
 // The five members in the library's order, which is also their interface table
@@ -337,9 +337,9 @@ const MemberCase Members[] = {
 
 TEST_F(TypeLib, MemberDescriptions)
 {
-    ComRef<ITypeInfo> half = InterfaceHalf();
+    InterfaceHolder<ITypeInfo> half = InterfaceHalf();
     ASSERT_TRUE(half);
-    ASSERT_EQ(Attributes(half.Get()).cFuncs, WORD(std::size(Members)));
+    ASSERT_EQ(Attributes(half.get()).cFuncs, WORD(std::size(Members)));
     for (UINT index = 0; index < std::size(Members); ++index) {
         const MemberCase& c = Members[index];
         SCOPED_TRACE(c.name);
@@ -364,7 +364,7 @@ TEST_F(TypeLib, MemberDescriptions)
         EXPECT_EQ(parameter.paramdesc.wParamFlags, c.parameterFlags) << "no default value, not optional";
         half->ReleaseFuncDesc(function);
 
-        const Documentation documentation = Document(half.Get(), c.id);
+        const Documentation documentation = Document(half.get(), c.id);
         ExpectHelpText(documentation.help, *c.help);
         EXPECT_EQ(documentation.helpContext, 0u);
     }
@@ -372,7 +372,7 @@ TEST_F(TypeLib, MemberDescriptions)
 
 TEST_F(TypeLib, MemberNames)
 {
-    ComRef<ITypeInfo> half = InterfaceHalf();
+    InterfaceHolder<ITypeInfo> half = InterfaceHalf();
     ASSERT_TRUE(half);
     // GetNames finds a member by its dispatch id, so the put accessor of hwnd
     // (which shares id 2 with the get accessor) is checked in the stored records.
@@ -459,7 +459,7 @@ TEST_F(TypeLib, IsNameFindsOnlyStoredNames)
 
 TEST_F(TypeLib, DispatchIdsByName)
 {
-    ComRef<ITypeInfo> dispatch = TypeAt(1);
+    InterfaceHolder<ITypeInfo> dispatch = TypeAt(1);
     ASSERT_TRUE(dispatch);
     const struct {
         const char* name;

@@ -11,6 +11,7 @@
 #include "server/ObjectMap.h"
 #include "server/ServerModule.h"
 #include "stand-in/StandInControl.h"
+#include "tests/server/ModuleHeapBlockCount.h"
 #include "vesker.h"
 
 #include <windows.h>

@@ -16,7 +16,3 @@ HANDLE* ModuleHeapSlot();
 // A block of the module heap, seen as `Block*`.
 template <typename Block>
 using UniqueModuleBlock = UniqueResource<Block*, ModuleFree>;
-
-// Blocks now allocated from the module heap (0 before the heap exists); lets
-// tests and the bench see that work gives back what it took.
-size_t ModuleHeapBlockCount();

@@ -1,6 +1,6 @@
 #!/bin/sh
-# Fails when vesker.DLL imports anything beyond its allowed system DLLs and the
-# archiver's ordinal 1, exports anything beyond its server functions, or carries
+# Fails when vesker.DLL imports anything beyond its allowed system DLLs, the
+# functions of its import table below and the archiver's ordinal 1, exports anything beyond its server functions, or carries
 # static constructors.
 set -eu
 objdump=$1 dll=$2
@@ -28,6 +28,68 @@ count=$(printf '%s\n' "$unlha" | grep -c '[0-9a-f]' || true)
 set -- $unlha
 [ $# -eq 3 ] && [ "$2" = 1 ] && [ "$3" = "<none>" ] && [ $((0x$1 & 0x80000000)) -ne 0 ] ||
     fail "UNLHA32.dll import is not by ordinal 1: $unlha"
+
+# Every function the DLL imports by name, as "<DLL> <function>". A new import
+# is a new dependency of the component: add it here on purpose. The module
+# heap's census (HeapLock, HeapWalk, HeapUnlock) is test support and must not
+# come back.
+expected_imports='ADVAPI32.DLL RegCloseKey
+ADVAPI32.DLL RegCreateKeyExA
+ADVAPI32.DLL RegDeleteKeyA
+ADVAPI32.DLL RegDeleteValueA
+ADVAPI32.DLL RegEnumKeyExA
+ADVAPI32.DLL RegOpenKeyExA
+ADVAPI32.DLL RegQueryInfoKeyA
+ADVAPI32.DLL RegQueryValueExA
+ADVAPI32.DLL RegSetValueExA
+KERNEL32.DLL DebugBreak
+KERNEL32.DLL DeleteCriticalSection
+KERNEL32.DLL DisableThreadLibraryCalls
+KERNEL32.DLL EnterCriticalSection
+KERNEL32.DLL FindResourceA
+KERNEL32.DLL FreeLibrary
+KERNEL32.DLL GetACP
+KERNEL32.DLL GetLastError
+KERNEL32.DLL GetModuleFileNameA
+KERNEL32.DLL HeapAlloc
+KERNEL32.DLL HeapCreate
+KERNEL32.DLL HeapDestroy
+KERNEL32.DLL HeapFree
+KERNEL32.DLL HeapReAlloc
+KERNEL32.DLL InitializeCriticalSection
+KERNEL32.DLL IsDBCSLeadByte
+KERNEL32.DLL LeaveCriticalSection
+KERNEL32.DLL LoadLibraryExA
+KERNEL32.DLL LoadResource
+KERNEL32.DLL LockResource
+KERNEL32.DLL MultiByteToWideChar
+KERNEL32.DLL SizeofResource
+KERNEL32.DLL WideCharToMultiByte
+KERNEL32.DLL lstrcmpiA
+KERNEL32.DLL lstrcpyA
+KERNEL32.DLL lstrcpynA
+KERNEL32.DLL lstrlenA
+KERNEL32.DLL lstrlenW
+OLE32.DLL CoTaskMemAlloc
+OLE32.DLL CoTaskMemFree
+OLE32.DLL CoTaskMemRealloc
+OLE32.DLL SetErrorInfo
+OLEAUT32.DLL LoadRegTypeLib
+OLEAUT32.DLL LoadTypeLib
+OLEAUT32.DLL RegisterTypeLib
+OLEAUT32.DLL SysAllocString
+OLEAUT32.DLL SysAllocStringLen
+OLEAUT32.DLL SysFreeString
+OLEAUT32.DLL SysStringLen
+OLEAUT32.DLL VarI4FromStr
+USER32.DLL CharNextA'
+imports=$(printf '%s\n' "$dump" |
+          awk '/DLL Name:/ {dll = toupper($3); f = 1; next}
+               f && /^[[:space:]]*$/ {f = 0}
+               f && !/vma:/ && NF == 3 && $3 != "<none>" {print dll, $3}')
+extra=$(printf '%s\n' "$imports" | grep -vxF "$expected_imports" || true)
+missing=$(printf '%s\n' "$expected_imports" | grep -vxF "$imports" || true)
+[ -z "$extra$missing" ] || fail "imports beyond the table: ${extra:-none}; missing from the DLL: ${missing:-none}"
 
 exports=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*\[ *[0-9][0-9]*\] \([^ ]*\)$/\1/p' | sort | tr '\n' ' ')
 expected=${VESKER_EXPECTED_EXPORTS:-"DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer"}

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/ModuleHeap.h"
+#include "ModuleHeapBlockCount.h"
 #include "server/ServerModule.h"
 
 // Starts the global module record for the whole program, as attach does.

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Fails when vesker.DLL imports anything beyond its allowed system DLLs, the
-# functions of its import table below and the archiver's ordinal 1, exports anything beyond its server functions, or carries
-# static constructors.
+# functions of its import table below and the archiver's ordinal 1, exports
+# anything beyond its server functions, carries static constructors, or has a
+# helper of its own (memset and the like) that calls itself or another helper.
 set -eu
 objdump=$1 dll=$2
 fail() { echo "dll_tables: $*" >&2; exit 1; }
@@ -101,4 +102,19 @@ if $objdump -h "$dll" | grep -Eq '\.(ctors|init_array|CRT)'; then
     size=$($objdump -h "$dll" | awk '/\.(ctors|init_array)/ {print $3}')
     for s in $size; do [ "$((0x$s))" -le 8 ] || fail "static constructors present"; done
 fi
-echo "dll_tables: imports $dlls; exports $exports"
+# The DLL's own helpers: its unmangled functions other than the exports. The
+# compiler may turn a helper's loop into a call to that very helper, which
+# recurses until the stack is gone; so no helper may call or jump to the entry
+# of any helper, itself included.
+symbols=$($objdump -t "$dll")
+helpers=$(printf '%s\n' "$symbols" | awk '/\(sec +1\)/ && /\(scl +2\)/ {print $NF}' |
+          grep -v -e '^__Z' -e '^_Dll' -e '_[CD]TOR_LIST__$' | sort -u | tr '\n' ' ')
+for required in _memset _memcpy _memmove _memcmp; do
+    case " $helpers" in *" $required "*) ;; *) fail "helper $required not found among: $helpers" ;; esac
+done
+calls=$($objdump -d "$dll" | awk -v helpers="$helpers" '
+    BEGIN { n = split(helpers, list, " "); for (i = 1; i <= n; i++) helper["<" list[i] ">"] = 1 }
+    /^[0-9a-f]+ <[^>]*>:$/ { name = $2; sub(/:$/, "", name); inside = (name in helper); next }
+    inside && ($0 ~ /\t(call|j[a-z]+) /) && ($NF in helper) { print name " -> " $NF }')
+[ -z "$calls" ] || fail "helpers call helpers: $calls"
+echo "dll_tables: imports $dlls; exports $exports; helpers $helpers"

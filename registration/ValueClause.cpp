@@ -12,18 +12,26 @@ __attribute__((noinline)) bool ConvertDwordText(const char* text, LONG* value)
     return SUCCEEDED(VarI4FromStr(wide, 0, 0, value));
 }
 
-// A text that does not convert writes nothing: an existing value keeps its data.
-void WriteDwordValue(HKEY key, const char* name, const char* text)
+// A value the registry refuses (a key opened only for reading, say) would
+// leave the old data in place while registration reported success.
+HRESULT WriteResult(LONG result)
 {
-    LONG value = 0;
-    if (!ConvertDwordText(text, &value)) return;
-    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    return result == ERROR_SUCCESS ? S_OK : DISP_E_EXCEPTION;
 }
 
-void WriteStringValue(HKEY key, const char* name, const char* text)
+// A text that does not convert writes nothing: an existing value keeps its data.
+HRESULT WriteDwordValue(HKEY key, const char* name, const char* text)
 {
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                   static_cast<DWORD>(lstrlenA(text) + 1));
+    LONG value = 0;
+    if (!ConvertDwordText(text, &value)) return S_OK;
+    return WriteResult(
+        RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)));
+}
+
+HRESULT WriteStringValue(HKEY key, const char* name, const char* text)
+{
+    return WriteResult(RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                      static_cast<DWORD>(lstrlenA(text) + 1)));
 }
 
 }  // namespace
@@ -47,11 +55,8 @@ HRESULT WriteValueClause(ScriptParser* parser, HKEY key, const char* name, char*
     char text[kTokenBufferSize];
     hr = ReadToken(parser, text);
     if (FAILED(hr)) return hr;
-    if (type == VT_I4) {
-        WriteDwordValue(key, name, text);
-    } else {
-        WriteStringValue(key, name, text);
-    }
+    hr = type == VT_I4 ? WriteDwordValue(key, name, text) : WriteStringValue(key, name, text);
+    if (FAILED(hr)) return hr;
     return ReadToken(parser, token);
 }
 

@@ -9,8 +9,9 @@ VARTYPE ValueTypeFromLetter(const char* letter);
 
 // Called with the "=" token in `token`: reads the type letter and the value
 // text, writes the value `name` (null: the default value) of `key`, and leaves
-// the token after the clause in `token`. A value that cannot be written does
-// not fail; an unknown type letter does.
+// the token after the clause in `token`. DISP_E_EXCEPTION when the registry
+// refuses the value or the type letter is unknown; a "d" text that is no number
+// writes nothing and does not fail.
 HRESULT WriteValueClause(ScriptParser* parser, HKEY key, const char* name, char* token);
 
 // When `token` holds "=", reads past the type letter and the value text and

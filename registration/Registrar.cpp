@@ -20,7 +20,7 @@ HRESULT AppendMarkerValue(ScriptParser* parser, ExpansionBuffer* buffer)
 {
     const char* start = parser->cursor;
     const char* end = start;
-    while (*end && *end != '%') end = CharNextA(end);
+    while (*end && *end != '%') end = NextChar(end);
     if (!*end) return DISP_E_EXCEPTION;
     const size_t length = static_cast<size_t>(end - start);
     if (length > kLongestMarkerName) return E_FAIL;
@@ -45,7 +45,7 @@ HRESULT ExpandNextPiece(ScriptParser* parser, ExpansionBuffer* buffer)
 {
     const char* piece = parser->cursor;
     if (*piece != '%') {
-        parser->cursor = CharNextA(piece);
+        parser->cursor = NextChar(piece);
         return buffer->Append(piece, static_cast<ULONG>(parser->cursor - piece));
     }
     ++parser->cursor;

@@ -11,6 +11,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 const wchar_t kModulePath[] = L"C:\\dir\\vesker.DLL";
 // Marker names right at and just past the longest allowed length.
 const char kName31[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234";
@@ -28,6 +30,56 @@ struct Expansion {
     HRESULT result;
     bool outputNull;
     std::string text;
+};
+
+// Wine's CharNextA never steps past a terminator. The step Windows may take
+// after a lone lead byte stands in for it in this program's own calls while
+// the holder lives, so a walk that relies on CharNextA alone shows.
+LPSTR WINAPI StepPastLoneLeadByte(LPCSTR text)
+{
+    if (!*text) return const_cast<LPSTR>(text);
+    return const_cast<LPSTR>(text + (IsDBCSLeadByte(static_cast<BYTE>(*text)) ? 2 : 1));
+}
+
+class UnguardedCharNext {
+public:
+    UnguardedCharNext() : slot_(FindImportSlot()), saved_(slot_ ? *slot_ : nullptr)
+    {
+        Write(reinterpret_cast<void*>(StepPastLoneLeadByte));
+    }
+    ~UnguardedCharNext() { Write(saved_); }
+    UnguardedCharNext(const UnguardedCharNext&) = delete;
+    UnguardedCharNext& operator=(const UnguardedCharNext&) = delete;
+
+    bool Installed() const { return slot_ != nullptr; }
+
+private:
+    // The program's import address slot that holds user32's CharNextA.
+    static void** FindImportSlot()
+    {
+        BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+        void* target = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "CharNextA"));
+        const auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+        const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        auto* descriptor = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+        for (; imports.VirtualAddress && descriptor->Name; ++descriptor) {
+            for (auto** slot = reinterpret_cast<void**>(base + descriptor->FirstThunk); *slot; ++slot) {
+                if (*slot == target) return slot;
+            }
+        }
+        return nullptr;
+    }
+    void Write(void* value)
+    {
+        DWORD protection = 0;
+        if (!slot_ || !VirtualProtect(slot_, sizeof(*slot_), PAGE_READWRITE, &protection)) return;
+        *slot_ = value;
+        VirtualProtect(slot_, sizeof(*slot_), protection, &protection);
+    }
+
+    void** slot_;
+    void* saved_;
 };
 
 Expansion Expand(const std::string& text)
@@ -54,6 +106,8 @@ Expansion Expand(const std::string& text)
 TEST(ExpandScript, ReplacesMarkersOrFails)
 {
     const std::string path = Narrow(kModulePath);
+    const UnguardedCharNext windowsStep;
+    ASSERT_TRUE(windowsStep.Installed());
     const ExpansionCase cases[] = {
         {"marker in capitals", "'%MODULE%'", S_OK, "'" + path + "'"},
         {"marker in small letters", "%module%", S_OK, path},
@@ -64,6 +118,10 @@ TEST(ExpandScript, ReplacesMarkersOrFails)
         {"empty text", "", S_OK, ""},
         {"text without markers", "HKCR\r\n{\r\n}\r\n", S_OK, "HKCR\r\n{\r\n}\r\n"},
         {"double-byte characters copied whole", "\x95\x5c%MODULE%\x95\x5c", S_OK, "\x95\x5c" + path + "\x95\x5c"},
+        // The bytes after the terminator are never looked at: were they, the
+        // unknown marker there would fail the expansion.
+        {"lone lead byte last", "ab\x82\0%Nothing%"s, S_OK, "ab\x82"},
+        {"lone lead byte last in a marker name", "%Module\x82\0%"s, DISP_E_EXCEPTION, ""},
         {"longest name is looked up", std::string("%") + kName31 + "%", S_OK, "thirty-one"},
         {"inserted value is not expanded again", "%Again%", S_OK, "%MODULE%"},
         {"inserted value keeps its single quote", "'%Quote%'", S_OK, "'it's'"},

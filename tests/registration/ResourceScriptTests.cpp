@@ -14,6 +14,7 @@ namespace {
 
 const char kModuleKey[] = "Software\\vesker-registration-module";
 const char kExtrasKey[] = "Software\\vesker-registration-extras";
+const char kLeadByteKey[] = "Software\\vesker-registration-lead";
 constexpr UINT kComponentScript = 101;
 
 class ResourceScriptTest : public ::testing::Test {
@@ -24,6 +25,7 @@ protected:
     {
         DeleteTree(HKEY_CURRENT_USER, kModuleKey);
         DeleteTree(HKEY_CURRENT_USER, kExtrasKey);
+        DeleteTree(HKEY_CURRENT_USER, kLeadByteKey);
     }
 };
 
@@ -165,6 +167,34 @@ TEST_F(ResourceScriptTest, ExtraMarkersExpandButNeverReplaceTheModule)
     // Without the extra marker the script cannot expand and writes nothing.
     EXPECT_EQ(HexResult(DISP_E_EXCEPTION), HexResult(ApplyRegistrationScript(&record, FIXTURE_EXTRAS_SCRIPT, TRUE, nullptr)));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kExtrasKey));
+}
+
+// The script's last byte is a lone lead byte (under 932; a plain byte under
+// 1252): the block before it runs, and the byte, read as a root key name, is
+// refused in either pass without a read past the end of the text.
+TEST_F(ResourceScriptTest, LoneLeadByteAfterTheLastBlockIsRefused)
+{
+    LoadedModule module(FixtureScriptOnly());
+    ASSERT_NE(nullptr, module.Get());
+    const HRSRC script = FindResourceW(module.Get(), MAKEINTRESOURCEW(FIXTURE_LEAD_BYTE_SCRIPT), L"REGISTRY");
+    ASSERT_NE(nullptr, script);
+    const BYTE* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module.Get(), script)));
+    ASSERT_EQ(0x82, bytes[SizeofResource(module.Get(), script) - 1]) << "no terminator after the lead byte";
+    ServerModule record = RecordFor(module.Get());
+    const struct {
+        const char* name;
+        BOOL registerPass;
+        bool keyAfter;
+    } passes[] = {
+        {"register pass keeps the block before the byte", TRUE, true},
+        {"unregister pass removes it", FALSE, false},
+    };
+    for (const auto& pass : passes) {
+        SCOPED_TRACE(pass.name);
+        EXPECT_EQ(HexResult(DISP_E_EXCEPTION),
+                  HexResult(ApplyRegistrationScript(&record, FIXTURE_LEAD_BYTE_SCRIPT, pass.registerPass, nullptr)));
+        EXPECT_EQ(pass.keyAfter, KeyExists(HKEY_CURRENT_USER, kLeadByteKey));
+    }
 }
 
 } // namespace

@@ -87,13 +87,16 @@ HRESULT ModuleCanUnloadNow(const ServerModule* module)
     return module->lockCount == 0 ? S_OK : S_FALSE;
 }
 
-BOOL ModuleAttachDetach(HINSTANCE instance, DWORD reason, void*)
+BOOL ModuleAttachDetach(HINSTANCE instance, DWORD reason, void* reserved)
 {
     if (reason == DLL_PROCESS_ATTACH) {
         g_serverModule.size = kServerModuleSize;
         ModuleStartup(&g_serverModule, g_objectMap, instance);
         DisableThreadLibraryCalls(instance);
-    } else if (reason == DLL_PROCESS_DETACH) {
+    } else if (reason == DLL_PROCESS_DETACH && !reserved) {
+        // Only a FreeLibrary detach cleans up. While the process ends (reserved
+        // non-null) other threads may have died holding our locks, and the
+        // process's memory goes anyway.
         ModuleShutdown(&g_serverModule);
     }
     return TRUE;

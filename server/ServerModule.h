@@ -30,4 +30,6 @@ HRESULT LookupClassObject(ServerModule* module, REFCLSID classId, REFIID iid, vo
 HRESULT ModuleCanUnloadNow(const ServerModule* module);
 
 // The loader's attach/detach routine for the global record; always TRUE.
+// Process attach starts the record; a detach by FreeLibrary (reserved null)
+// shuts it down; a detach while the process ends leaves it as it is.
 BOOL ModuleAttachDetach(HINSTANCE instance, DWORD reason, void* reserved);

@@ -111,6 +111,40 @@ TEST(LookupClassObject, FailedCreationIsTriedAgainAndShutdownReleasesTheCache)
     EXPECT_EQ(classObject->Release(), 0u) << "shutdown gave back the row's reference";
 }
 
+// The loader's routine on the global record: a FreeLibrary detach (reserved
+// null) gives back the cached class object and the heap; a detach while the
+// process ends must take no lock and so leaves both as they are.
+TEST(ModuleAttachDetach, OnlyAFreeLibraryDetachShutsTheModuleDown)
+{
+    const struct {
+        const char* name;
+        void* reserved;
+        bool shutDown;
+    } cases[] = {
+        {"detach by FreeLibrary", nullptr, true},
+        {"detach while the process ends", reinterpret_cast<void*>(1), false},
+    };
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModuleShutdown(&g_serverModule);
+        EXPECT_TRUE(ModuleAttachDetach(instance, DLL_PROCESS_ATTACH, nullptr));
+        IUnknown* classObject = nullptr;
+        ASSERT_EQ(LookupClassObject(&g_serverModule, CLSID_UnLha, IID_IUnknown, reinterpret_cast<void**>(&classObject)),
+                  S_OK);
+        classObject->Release();
+        void* block = ModuleAlloc(16);
+        ASSERT_NE(block, nullptr);
+
+        EXPECT_TRUE(ModuleAttachDetach(instance, DLL_PROCESS_DETACH, c.reserved));
+        EXPECT_EQ(g_objectMap[0].classObject == nullptr, c.shutDown);
+        EXPECT_EQ(g_serverModule.heap == nullptr, c.shutDown);
+    }
+    // Back to the program's started record.
+    ModuleShutdown(&g_serverModule);
+    ModuleStartup(&g_serverModule, g_objectMap, instance);
+}
+
 TEST(ClassFactory, OnlyTheStepsBetweenOneAndTwoReferencesMoveTheLockCount)
 {
     const LONG locks = g_serverModule.lockCount;

@@ -100,6 +100,68 @@ TEST(BuildResultString, WalksTheOutput)
     }
 }
 
+// The area copied so that its last byte is the last byte before a
+// PAGE_NOACCESS page: a walk that reads one byte too far faults.
+class GuardedArea {
+public:
+    explicit GuardedArea(const std::string& area)
+    {
+        SYSTEM_INFO system;
+        GetSystemInfo(&system);
+        const size_t page = system.dwPageSize;
+        const size_t room = (area.size() + page - 1) / page * page;
+        base_ = static_cast<char*>(VirtualAlloc(nullptr, room + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD old = 0;
+        if (!base_ || !VirtualProtect(base_ + room, page, PAGE_NOACCESS, &old)) return;
+        data_ = base_ + room - area.size();
+        memcpy(data_, area.data(), area.size());
+    }
+    ~GuardedArea()
+    {
+        if (base_) VirtualFree(base_, 0, MEM_RELEASE);
+    }
+    GuardedArea(const GuardedArea&) = delete;
+    GuardedArea& operator=(const GuardedArea&) = delete;
+
+    const char* Data() const { return data_; }
+
+private:
+    char* base_ = nullptr;
+    char* data_ = nullptr;
+};
+
+Result BuildGuarded(const std::string& area)
+{
+    GuardedArea guarded(area);
+    EXPECT_NE(guarded.Data(), nullptr);
+    if (!guarded.Data()) return std::nullopt;
+    BSTR text = nullptr;
+    EXPECT_EQ(BuildResultString(guarded.Data(), area.size(), &text), S_OK);
+    Bstr owner(text);
+    if (!text) return std::nullopt;
+    return std::wstring(text, SysStringLen(text));
+}
+
+TEST(BuildResultString, WalksTheOutputWithItsEndAgainstAGuardPage)
+{
+    for (const WalkCase& c : kWalkCases) {
+        SCOPED_TRACE(c.name);
+        if (c.codePage && c.codePage != GetACP()) continue;
+        EXPECT_EQ(BuildGuarded(c.area), c.expected);
+    }
+    // The block fast path near the end: every length around a block's size,
+    // with and without a lead byte last.
+    for (size_t length = 1; length <= 20; ++length) {
+        for (const std::string& last : {"x"s, "\x82"s}) {
+            const std::string area = std::string(length - 1, 'x') + last;
+            SCOPED_TRACE(testing::PrintToString(area));
+            EXPECT_EQ(BuildGuarded(area), Reference(area));
+        }
+    }
+    const std::string full(0x10000, 'x');
+    EXPECT_EQ(BuildGuarded(full), Result(std::wstring(0x10000, L'x'))) << "the whole area, no terminator";
+}
+
 TEST(BuildResultString, MatchesPieceByPieceAppendingOnRandomOutputs)
 {
     // Bytes that steer the walk, drawn as often as all 256 values together.

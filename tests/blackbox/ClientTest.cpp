@@ -387,6 +387,72 @@ TEST_F(Client, ConcurrentFirstLookupsGetOneClassObject)
     EXPECT_EQ(ServerUnderTest::CanUnloadNow(), S_OK);
 }
 
+// Each character of the system code page that converts to one unit and back
+// to the same bytes, once: echoed through the library it must come back whole.
+std::wstring RoundTripText()
+{
+    std::wstring text;
+    auto keep = [&text](const char* bytes, int length) {
+        WCHAR unit[2] = {};
+        if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes, length, unit, 2) != 1) return;
+        char back[4] = {};
+        BOOL defaulted = FALSE;
+        if (WideCharToMultiByte(CP_ACP, 0, unit, 1, back, 4, nullptr, &defaulted) != length || defaulted) return;
+        if (memcmp(back, bytes, length) == 0) text += unit[0];
+    };
+    for (int lead = 0x20; lead < 0x100; ++lead) {
+        if (!IsDBCSLeadByte(static_cast<BYTE>(lead))) {
+            const char byte = static_cast<char>(lead);
+            keep(&byte, 1);
+            continue;
+        }
+        for (int trail = 0x40; trail < 0x100; ++trail) {
+            const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+            keep(pair, 2);
+        }
+    }
+    return text;
+}
+
+// Holds each call inside the library until `count` calls have arrived (or a
+// second has passed), so that their output walks start together.
+struct WalkBarrier {
+    LONG count;
+    volatile LONG arrived;
+};
+
+void WINAPI WaitForTheOtherCalls(void* context)
+{
+    WalkBarrier* barrier = static_cast<WalkBarrier*>(context);
+    InterlockedIncrement(&barrier->arrived);
+    // Spinning rather than sleeping: the threads leave within the same moment.
+    const DWORD start = GetTickCount();
+    while (barrier->arrived < barrier->count && GetTickCount() - start < 1000) SwitchToThread();
+}
+
+// A fresh module fills its shared conversion tables on first use: threads
+// that fill the same entries at once must each see only finished entries.
+TEST_F(Client, ThreadsOnObjectsOfTheirOwnEachGetExactlyTheirText)
+{
+    const std::wstring text = RoundTripText();
+    ASSERT_GT(text.size(), GetACP() == 932 ? 7000u : 200u);
+    const Bstr command = MakeBstr(L"echo " + text);
+    LONG wrong[8] = {};
+    WalkBarrier barrier = {8, 0};
+    StandInSetCallback(WaitForTheOtherCalls, &barrier);
+    RunTogether(8, [&](int thread) {
+        IUnLha* object = NewObject();
+        if (!object) return;
+        for (int call = 0; call < 2; ++call) {
+            if (object->DoIt(command.get()) != S_OK || ResultText(object) != Result(text)) ++wrong[thread];
+        }
+        object->Release();
+    });
+    StandInReset();
+    for (int thread = 0; thread < 8; ++thread) EXPECT_EQ(wrong[thread], 0) << "thread " << thread;
+    EXPECT_EQ(ServerUnderTest::CanUnloadNow(), S_OK);
+}
+
 TEST_F(Client, ObjectsMadeAndReleasedOnManyThreadsLetTheModuleGo)
 {
     RunTogether(8, [&](int) {

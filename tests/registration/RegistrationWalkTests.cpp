@@ -15,6 +15,7 @@ namespace {
 const CLSID kFirstClass = {0x11111111, 0, 0, {1, 1, 1, 1, 1, 1, 1, 1}};
 const CLSID kSecondClass = {0x22222222, 0, 0, {2, 2, 2, 2, 2, 2, 2, 2}};
 const CLSID kOtherClass = {0x33333333, 0, 0, {3, 3, 3, 3, 3, 3, 3, 3}};
+const CLSID kFirstClassButLastByte = {0x11111111, 0, 0, {1, 1, 1, 1, 1, 1, 1, 2}};
 
 // What the rows answer and what they were asked, in call order ("A1" = first
 // row asked to register).
@@ -95,6 +96,8 @@ TEST_F(RegistrationWalkTest, RegisterAllClassesStopsAtTheFirstFailure)
         {"filter takes its class even when described", {S_OK, S_FALSE}, true, &kSecondClass, FALSE, S_FALSE,
          {"B1"}, false},
         {"filter that matches no row", {E_FAIL, E_FAIL}, false, &kOtherClass, TRUE, S_OK, {}, true},
+        {"filter that differs from a class in its last byte", {E_FAIL, E_FAIL}, false, &kFirstClassButLastByte, TRUE,
+         S_OK, {}, true},
     };
     for (const RegisterCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -150,6 +153,7 @@ TEST_F(RegistrationWalkTest, UnregisterAllClassesVisitsEveryRowAndSucceeds)
         {"every row fails", {E_FAIL, DISP_E_EXCEPTION}, false, nullptr, {"A0", "B0"}},
         {"described row skipped", {S_OK, S_OK}, true, nullptr, {"A0"}},
         {"filter takes one class", {E_FAIL, E_FAIL}, false, &kFirstClass, {"A0"}},
+        {"filter that differs from a class in its last byte", {E_FAIL, E_FAIL}, false, &kFirstClassButLastByte, {}},
     };
     for (const UnregisterCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -28,6 +28,9 @@ constexpr DWORD kSecond = sizeof(Face);
 const IID kFirstIid = {0x11111111, 0, 0, {1, 1, 1, 1, 1, 1, 1, 1}};
 const IID kSecondIid = {0x22222222, 0, 0, {2, 2, 2, 2, 2, 2, 2, 2}};
 const IID kUnlistedIid = {0x33333333, 0, 0, {3, 3, 3, 3, 3, 3, 3, 3}};
+// Ids that differ from a listed one only in their last byte.
+const IID kSecondIidButLastByte = {0x22222222, 0, 0, {2, 2, 2, 2, 2, 2, 2, 3}};
+const IID kUnknownButLastByte = {0, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x47}};
 
 HRESULT WINAPI Declines(void*, REFIID, void**, DWORD value)
 {
@@ -74,6 +77,8 @@ TEST(FindInterface, WalksTheMap)
         {"IUnknown from the first row", kSimple, &IID_IUnknown, S_OK, kFirst, 0},
         {"IUnknown from the first row whatever it names", kFirstRowIsSecondFace, &IID_IUnknown, S_OK, kSecondFace, 0},
         {"unlisted IID", kSimple, &kUnlistedIid, E_NOINTERFACE, kNone, 0},
+        {"IID that differs from a row's in its last byte", kSimple, &kSecondIidButLastByte, E_NOINTERFACE, kNone, 0},
+        {"IID that differs from IUnknown in its last byte", kSimple, &kUnknownButLastByte, E_NOINTERFACE, kNone, 0},
         {"S_FALSE lets the walk go on", kDeclines, &kSecondIid, S_OK, kSecondFace, 5},
         {"failure of a row naming the IID is the answer", kNamedFails, &kSecondIid, E_ACCESSDENIED, kNone, 5},
         {"failure of a row for any IID goes on", kAnyFails, &kSecondIid, S_OK, kSecondFace, 5},

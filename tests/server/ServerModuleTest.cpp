@@ -9,6 +9,11 @@
 namespace {
 
 const CLSID kOtherClass = {0x0badc0de, 0x1111, 0x2222, {0x33, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x66}};
+const CLSID kUnLhaButLastByte = [] {
+    CLSID id = CLSID_UnLha;
+    id.Data4[7] ^= 1;
+    return id;
+}();
 void* const kInstanceCreator = reinterpret_cast<void*>(CreateUnLhaInstance);
 
 LONG g_creations;
@@ -78,6 +83,8 @@ TEST(LookupClassObject, CreatesTheClassObjectOnceAndOnlyWhenAsked)
         LONG creations; // the class object is cached exactly when it was created
     } cases[] = {
         {"class not in the map", &kOtherClass, &IID_IClassFactory, false, CLASS_E_CLASSNOTAVAILABLE, 0},
+        {"class that differs from the row's in its last byte", &kUnLhaButLastByte, &IID_IClassFactory, false,
+         CLASS_E_CLASSNOTAVAILABLE, 0},
         {"null out pointer", &CLSID_UnLha, &IID_IClassFactory, true, E_POINTER, 0},
         {"interface the class object lacks", &CLSID_UnLha, &IID_IDispatch, false, E_NOINTERFACE, 1},
     };

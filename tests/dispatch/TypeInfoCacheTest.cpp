@@ -177,6 +177,50 @@ TEST_F(TypeInfoCache, FailingInvokeClearsAnEarlierErrorObject)
     EXPECT_FALSE(left) << "the error object of an earlier call survived Invoke";
 }
 
+TEST_F(TypeInfoCache, EachCallGivesBackTheReferenceItTook)
+{
+    ComRef<IDispatch> object = NewUnLhaObject();
+    ASSERT_TRUE(object);
+    ComRef<ITypeInfo> cached;
+    ASSERT_EQ(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, cached.Out()), S_OK);
+    const ULONG references = ReferenceCount(cached.Get());
+    for (const auto& call : FirstCalls) {
+        SCOPED_TRACE(call.name);
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(call.call(object.Get(), LOCALE_USER_DEFAULT), S_OK);
+        EXPECT_EQ(ReferenceCount(cached.Get()), references);
+    }
+}
+
+// Objects made and released on eight threads at once while one object lives:
+// a lost update of the holder's count would drop the cache under the living
+// object (a second load) or keep it after the last object went (no load).
+TEST_F(TypeInfoCache, CountStaysExactUnderRacingObjects)
+{
+    ComRef<IDispatch> living = NewUnLhaObject();
+    ASSERT_TRUE(living);
+    ASSERT_EQ(FirstCallGetTypeInfo(living.Get(), LOCALE_USER_DEFAULT), S_OK);
+    ASSERT_EQ(Loads(), 1);
+    const HANDLE start = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i) {
+        threads.emplace_back([&] {
+            WaitForSingleObject(start, INFINITE);
+            for (int round = 0; round < 1000; ++round) NewUnLhaObject();
+        });
+    }
+    SetEvent(start);
+    for (auto& thread : threads) thread.join();
+    CloseHandle(start);
+    EXPECT_EQ(FirstCallGetTypeInfo(living.Get(), LOCALE_USER_DEFAULT), S_OK);
+    EXPECT_EQ(Loads(), 1) << "the cache stayed while an object lived";
+
+    living.Reset();
+    ComRef<IDispatch> next = NewUnLhaObject();
+    ASSERT_TRUE(next);
+    EXPECT_EQ(FirstCallGetTypeInfo(next.Get(), LOCALE_USER_DEFAULT), S_OK);
+    EXPECT_EQ(Loads(), 2) << "the last object took the cache with it";
+}
+
 TEST_F(TypeInfoCache, ConcurrentFirstCallsLoadOnce)
 {
     const int Threads = 8;

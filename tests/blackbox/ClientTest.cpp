@@ -436,7 +436,7 @@ TEST_F(Client, ThreadsOnObjectsOfTheirOwnEachGetExactlyTheirText)
 {
     const std::wstring text = RoundTripText();
     ASSERT_GT(text.size(), GetACP() == 932 ? 7000u : 200u);
-    const Bstr command = MakeBstr(L"echo " + text);
+    const UniqueBstr command = MakeBstr(L"echo " + text);
     LONG wrong[8] = {};
     WalkBarrier barrier = {8, 0};
     StandInSetCallback(WaitForTheOtherCalls, &barrier);

@@ -20,7 +20,7 @@ IUnLha* NewObject()
 
 TEST(OleMemory, ResultTextsAreFreedWhenReplacedAndWithTheObject)
 {
-    const Bstr command = MakeBstr(L"fill 60000");
+    const UniqueBstr command = MakeBstr(L"fill 60000");
     const struct {
         const char* name;
         int calls;
@@ -48,8 +48,8 @@ TEST(OleMemory, TextThatCannotBeAllocatedFailsAndLeavesNothing)
 {
     IUnLha* object = NewObject();
     ASSERT_NE(object, nullptr);
-    const Bstr earlier = MakeBstr(L"echo earlier");
-    const Bstr command = MakeBstr(L"exit 4 text");
+    const UniqueBstr earlier = MakeBstr(L"echo earlier");
+    const UniqueBstr command = MakeBstr(L"exit 4 text");
     OleMemorySpy spy;
     ASSERT_TRUE(spy.Registered());
     spy.FailAllocationsAfter(0);

@@ -137,7 +137,7 @@ Result BuildGuarded(const std::string& area)
     if (!guarded.Data()) return std::nullopt;
     BSTR text = nullptr;
     EXPECT_EQ(BuildResultString(guarded.Data(), area.size(), &text), S_OK);
-    Bstr owner(text);
+    UniqueBstr owner(text);
     if (!text) return std::nullopt;
     return std::wstring(text, SysStringLen(text));
 }

@@ -179,15 +179,15 @@ TEST_F(TypeInfoCache, FailingInvokeClearsAnEarlierErrorObject)
 
 TEST_F(TypeInfoCache, EachCallGivesBackTheReferenceItTook)
 {
-    ComRef<IDispatch> object = NewUnLhaObject();
+    InterfaceHolder<IDispatch> object = NewUnLhaObject();
     ASSERT_TRUE(object);
-    ComRef<ITypeInfo> cached;
-    ASSERT_EQ(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, cached.Out()), S_OK);
-    const ULONG references = ReferenceCount(cached.Get());
+    InterfaceHolder<ITypeInfo> cached;
+    ASSERT_EQ(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, cached.put()), S_OK);
+    const ULONG references = ReferenceCount(cached.get());
     for (const auto& call : FirstCalls) {
         SCOPED_TRACE(call.name);
-        for (int i = 0; i < 5; ++i) EXPECT_EQ(call.call(object.Get(), LOCALE_USER_DEFAULT), S_OK);
-        EXPECT_EQ(ReferenceCount(cached.Get()), references);
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(call.call(object.get(), LOCALE_USER_DEFAULT), S_OK);
+        EXPECT_EQ(ReferenceCount(cached.get()), references);
     }
 }
 
@@ -196,9 +196,9 @@ TEST_F(TypeInfoCache, EachCallGivesBackTheReferenceItTook)
 // object (a second load) or keep it after the last object went (no load).
 TEST_F(TypeInfoCache, CountStaysExactUnderRacingObjects)
 {
-    ComRef<IDispatch> living = NewUnLhaObject();
+    InterfaceHolder<IDispatch> living = NewUnLhaObject();
     ASSERT_TRUE(living);
-    ASSERT_EQ(FirstCallGetTypeInfo(living.Get(), LOCALE_USER_DEFAULT), S_OK);
+    ASSERT_EQ(FirstCallGetTypeInfo(living.get(), LOCALE_USER_DEFAULT), S_OK);
     ASSERT_EQ(Loads(), 1);
     const HANDLE start = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::vector<std::thread> threads;
@@ -211,13 +211,13 @@ TEST_F(TypeInfoCache, CountStaysExactUnderRacingObjects)
     SetEvent(start);
     for (auto& thread : threads) thread.join();
     CloseHandle(start);
-    EXPECT_EQ(FirstCallGetTypeInfo(living.Get(), LOCALE_USER_DEFAULT), S_OK);
+    EXPECT_EQ(FirstCallGetTypeInfo(living.get(), LOCALE_USER_DEFAULT), S_OK);
     EXPECT_EQ(Loads(), 1) << "the cache stayed while an object lived";
 
-    living.Reset();
-    ComRef<IDispatch> next = NewUnLhaObject();
+    living.reset();
+    InterfaceHolder<IDispatch> next = NewUnLhaObject();
     ASSERT_TRUE(next);
-    EXPECT_EQ(FirstCallGetTypeInfo(next.Get(), LOCALE_USER_DEFAULT), S_OK);
+    EXPECT_EQ(FirstCallGetTypeInfo(next.get(), LOCALE_USER_DEFAULT), S_OK);
     EXPECT_EQ(Loads(), 2) << "the last object took the cache with it";
 }
 

@@ -174,13 +174,13 @@ TEST_F(ResourceScriptTest, ExtraMarkersExpandButNeverReplaceTheModule)
 // refused in either pass without a read past the end of the text.
 TEST_F(ResourceScriptTest, LoneLeadByteAfterTheLastBlockIsRefused)
 {
-    LoadedModule module(FixtureScriptOnly());
-    ASSERT_NE(nullptr, module.Get());
-    const HRSRC script = FindResourceW(module.Get(), MAKEINTRESOURCEW(FIXTURE_LEAD_BYTE_SCRIPT), L"REGISTRY");
+    UniqueLibrary module = LoadModule(FixtureScriptOnly());
+    ASSERT_NE(nullptr, module.get());
+    const HRSRC script = FindResourceW(module.get(), MAKEINTRESOURCEW(FIXTURE_LEAD_BYTE_SCRIPT), L"REGISTRY");
     ASSERT_NE(nullptr, script);
-    const BYTE* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module.Get(), script)));
-    ASSERT_EQ(0x82, bytes[SizeofResource(module.Get(), script) - 1]) << "no terminator after the lead byte";
-    ServerModule record = RecordFor(module.Get());
+    const BYTE* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module.get(), script)));
+    ASSERT_EQ(0x82, bytes[SizeofResource(module.get(), script) - 1]) << "no terminator after the lead byte";
+    ServerModule record = RecordFor(module.get());
     const struct {
         const char* name;
         BOOL registerPass;

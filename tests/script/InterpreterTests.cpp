@@ -326,10 +326,10 @@ TEST(RegisterPass, ParentsThatRefuseWork)
         HRESULT hr;
         const char* after;
     } cases[] = {
-        {"a value that cannot be written is no error", ParentKind::ReadOnly, "", "val n = s v }", S_OK, ""},
+        {"a value that cannot be written fails", ParentKind::ReadOnly, "", "val n = s v }", DISP_E_EXCEPTION, ""},
         {"existing keys are opened and written", ParentKind::ReadOnly, "a", "a = s v }", S_OK, "a|a [] sz:v"},
         {"a key that can be neither opened nor created fails", ParentKind::Deleted, "", "a }", DISP_E_EXCEPTION, ""},
-        {"values of a deleted parent are no error", ParentKind::Deleted, "", "val n = s v }", S_OK, ""},
+        {"a value of a deleted parent fails", ParentKind::Deleted, "", "val n = s v }", DISP_E_EXCEPTION, ""},
     };
     ScratchKey scratch("script-refusing");
     for (const auto& c : cases) {

@@ -309,9 +309,9 @@ TEST(BothPasses, NestingIsLimitedTo64Levels)
     EXPECT_EQ(DISP_E_EXCEPTION, Interpret(scratch.Get(), NestedScript(100000), FALSE));
 }
 
-// Parents that refuse work. Wine enforces no registry permissions and, unlike
-// Windows, lets a handle without KEY_CREATE_SUB_KEY create subkeys; it does
-// check KEY_SET_VALUE. So a read-only parent stands for "values cannot be
+// Parents that refuse work. Unlike Windows, Wine lets a handle without
+// KEY_CREATE_SUB_KEY create subkeys; it does check KEY_SET_VALUE (and a key's
+// DACL on open). So a read-only parent stands for "values cannot be
 // written", and a parent whose key has been deleted meanwhile for "keys can be
 // neither opened nor created".
 enum class ParentKind { ReadOnly, Deleted };

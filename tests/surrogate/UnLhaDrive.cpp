@@ -1,0 +1,76 @@
+#include "UnLhaDrive.h"
+
+namespace {
+
+class Checks {
+public:
+    void Expect(bool holds, const char* what)
+    {
+        if (!holds) failures_.push_back(what);
+    }
+    std::vector<std::string> Take() { return std::move(failures_); }
+
+private:
+    std::vector<std::string> failures_;
+};
+
+HRESULT RunCommand(IUnLha* unlha, const std::wstring& commandLine)
+{
+    BSTR line = SysAllocStringLen(commandLine.data(), static_cast<UINT>(commandLine.size()));
+    if (!line) return E_OUTOFMEMORY;
+    const HRESULT hr = unlha->DoIt(line);
+    SysFreeString(line);
+    return hr;
+}
+
+// The text of the latest command, or a marker no archiver writes when the call fails.
+std::wstring ResultText(IUnLha* unlha)
+{
+    BSTR text = nullptr;
+    if (FAILED(unlha->get_ResultString(&text))) return L"<get_ResultString failed>";
+    std::wstring result = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+    SysFreeString(text);
+    return result;
+}
+
+bool ErrorCodeIs(IUnLha* unlha, LONG expected)
+{
+    LONG code = expected + 1;
+    return unlha->get_ErrorCode(&code) == S_OK && code == expected;
+}
+
+bool HwndIs(IUnLha* unlha, UINT expected)
+{
+    UINT hwnd = expected + 1;
+    return unlha->get_hwnd(&hwnd) == S_OK && hwnd == expected;
+}
+
+} // namespace
+
+std::vector<std::string> DriveUnLha(IUnLha* unlha, const std::wstring& text)
+{
+    Checks checks;
+    checks.Expect(HwndIs(unlha, 0), "hwnd starts at 0");
+    checks.Expect(unlha->put_hwnd(4660) == S_OK, "hwnd can be set");
+    checks.Expect(HwndIs(unlha, 4660), "hwnd keeps its value");
+
+    checks.Expect(RunCommand(unlha, L"echo " + text) == S_OK, "DoIt echo succeeds");
+    checks.Expect(ErrorCodeIs(unlha, 0), "echo gives ErrorCode 0");
+    checks.Expect(ResultText(unlha) == text, "echo gives the text back unchanged");
+
+    checks.Expect(RunCommand(unlha, L"args") == S_OK, "DoIt args succeeds");
+    checks.Expect(ResultText(unlha) == L"hwnd=4660 size=65536 cmdline=args", "the archiver receives hwnd");
+
+    checks.Expect(RunCommand(unlha, L"exit -5 five") == S_OK, "DoIt exit succeeds");
+    checks.Expect(ErrorCodeIs(unlha, -5), "a failing command gives its ErrorCode");
+    checks.Expect(ResultText(unlha) == L"five", "a failing command gives its text");
+    return checks.Take();
+}
+
+bool IsProxy(IUnLha* unlha)
+{
+    IUnknown* multiQi = nullptr;
+    if (FAILED(unlha->QueryInterface(IID_IMultiQI, reinterpret_cast<void**>(&multiQi)))) return false;
+    multiQi->Release();
+    return true;
+}

@@ -59,7 +59,7 @@ int main(int argc, char** argv)
     if (argc != 3) return Fail("usage: archiver-batch <commands file> <results file>");
     HMODULE library = LoadLibraryW(LibraryBesideProgram().c_str());
     if (!library) return Fail("cannot load the UNLHA32.dll beside the program");
-    auto entry = reinterpret_cast<CommandEntry>(GetProcAddress(library, MAKEINTRESOURCEA(1)));
+    auto entry = reinterpret_cast<CommandEntry>(reinterpret_cast<void*>(GetProcAddress(library, MAKEINTRESOURCEA(1))));
     if (!entry) return Fail("UNLHA32.dll has no ordinal 1");
     std::ifstream commands(argv[1], std::ios::binary);
     std::ofstream results(argv[2], std::ios::binary);

@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 namespace lha {
 
 namespace {

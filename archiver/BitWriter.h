@@ -46,9 +46,9 @@ private:
     static constexpr size_t kFlushAt = kBufferSize - 16;
 
     void Flush() {
-        total_ += used_;
         if (Ok() && used_ > 0 && !sink_.Write(buffer_, used_))
             sinkFailed_ = true;
+        total_ += used_;
         used_ = 0;
     }
 

@@ -15,7 +15,7 @@ int DeleteFromArchive(const CommandLine& line, Report& report)
     std::vector<const MemberHeader*> kept;
     for (const MemberHeader& member : members)
         if (!IsSelected(line.names, member.path)) kept.push_back(&member);
-    if (kept.size() == members.size()) return report.Fail(kNothingMatched, "no member matches the names given");
+    if (kept.size() == members.size()) return report.Fail(kNothingMatched, "no member matches the names given; the archive is unchanged");
     ArchiveWriter writer;
     std::string error;
     bool written = writer.Begin(line.archive, error);

@@ -17,6 +17,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lha_bytes  # noqa: E402
@@ -172,6 +173,7 @@ def our_archive_through_other_readers(scratch):
         with open(full, "wb") as f:
             f.write(content)
         expected[path] = content
+    os.makedirs(os.path.join(source, "empty folder"))
     archive = os.path.join(scratch, "ours.lzh")
     [(code, text)] = run_library(scratch, [f"a -r {windows_path(archive)} {windows_path(source)}\\ *"])
     check("our a creates the archive", code == SUCCESS and os.path.exists(archive), f"code {code}: {text}")
@@ -196,16 +198,19 @@ def our_archive_through_other_readers(scratch):
         status, output = run_tool(command, destination)
         check(f"{reader} extracts our archive", status == 0, output.decode(errors="replace"))
         expect_tree(f"{reader} extraction", expected, destination)
+        check(f"{reader} makes the empty folder", os.path.isdir(os.path.join(destination, "empty folder")))
         stamp = os.stat(os.path.join(destination, "text.txt")).st_mtime
         check(f"{reader} keeps the time stamp", abs(stamp - os.stat(os.path.join(source, "text.txt")).st_mtime) <= 2)
 
     status, listing = run_tool(BSDTAR + ["-tf", archive], scratch)
-    names = {decoded(line) for line in listing.splitlines() if not line.endswith(b"/")}
-    check("bsdtar lists our archive", status == 0 and names == set(expected), f"{sorted(names)}")
+    names = {decoded(line) for line in listing.splitlines()}
+    folders = {name[:-1] for name in names if name.endswith("/")}
+    check("bsdtar lists our archive", status == 0 and names - {f + "/" for f in folders} == set(expected), f"{sorted(names)}")
+    check("bsdtar lists the empty folder", "empty folder" in folders, f"{sorted(folders)}")
 
 
 def generated_archives():
-    """(case name, archive bytes, {path: content}) written from the format's definition."""
+    """(case name, archive bytes, {path: (content, method)}) written from the format's definition."""
     match_packed, match_data = lha_bytes.lh5_match_block()
     single_data = b"A" * 1000
     single_packed = lha_bytes.lh5_single_symbol_block(ord("A"), len(single_data))
@@ -222,8 +227,8 @@ def generated_archives():
             members.append((b"inner.txt", b"in a folder\n", None, b"-lh0-", b"dir\xffsub"))
         data = lha_bytes.archive([lha_bytes.member(level, n, d, p, m, f) for n, d, p, m, f in members])
         expected = {}
-        for n, d, _, _, f in members:
-            expected[(f.replace(b"\xff", b"/").decode(ANSI) + "/" if f else "") + n.decode(ANSI)] = d
+        for n, d, _, m, f in members:
+            expected[(f.replace(b"\xff", b"/").decode(ANSI) + "/" if f else "") + n.decode(ANSI)] = (d, m.decode())
         cases.append((f"level {level}", data, expected))
     return cases
 
@@ -246,16 +251,18 @@ def generated_archives_through_our_reader(scratch):
     for index, (name, _, expected) in enumerate(cases):
         (listed, listing), (tested, test_text), (extracted, extract_text) = results[3 * index:3 * index + 3]
         check(f"{name}: our l", listed == SUCCESS, listing)
-        for path, content in expected.items():
-            check(f"{name}: our l lists {path}", path.split("/")[-1] in listing, listing)
-        check(f"{name}: our l shows the sizes", all(str(len(c)) in listing for c in expected.values()), listing)
+        for path, (content, method) in expected.items():
+            # One line per member: its size and method, and the name with backslashes.
+            line = next((l for l in listing.split("\n") if l.endswith(path.replace("/", "\\"))), "")
+            check(f"{name}: our l lists {path}", str(len(content)) in line.split() and method in line, listing)
         check(f"{name}: our t", tested == SUCCESS, test_text)
         check(f"{name}: our x", extracted == SUCCESS, extract_text)
         destination = os.path.join(scratch, "ours-" + name.replace(" ", ""))
-        expect_tree(f"{name}: our extraction", expected, destination)
-        if name == "level 2":
-            stamp = os.stat(os.path.join(destination, "stored.txt")).st_mtime
-            check(f"{name}: our x sets the time stamp", stamp == lha_bytes.UNIX_TIME_2001, str(stamp))
+        expect_tree(f"{name}: our extraction", {p: c for p, (c, _) in expected.items()}, destination)
+        # Level 2 stores Unix time; levels 0 and 1 a local DOS time (Wine's zone is the host's).
+        stamp = os.stat(os.path.join(destination, "stored.txt")).st_mtime
+        wanted = lha_bytes.UNIX_TIME_2001 if name == "level 2" else time.mktime(lha_bytes.DOS_TIME_2001_FIELDS + (0, 0, -1))
+        check(f"{name}: our x sets the time stamp", stamp == wanted, f"{stamp}, expected {wanted}")
 
 
 def main():

@@ -7,6 +7,7 @@ own writer.
 """
 import struct
 
+DOS_TIME_2001_FIELDS = (2001, 2, 3, 4, 5, 6)  # local time
 DOS_TIME_2001 = ((2001 - 1980) << 25) | (2 << 21) | (3 << 16) | (4 << 11) | (5 << 5) | (6 // 2)
 UNIX_TIME_2001 = 981_173_106  # 2001-02-03 04:05:06 UTC
 

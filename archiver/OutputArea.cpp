@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace lha {
 
@@ -20,13 +21,19 @@ void OutputArea::Put(const char* text) { Put(text, strlen(text)); }
 
 void OutputArea::Printf(const char* format, ...)
 {
-    char line[1024];
+    char line[512];
     va_list arguments;
     va_start(arguments, format);
     int length = vsnprintf(line, sizeof line, format, arguments);
     va_end(arguments);
     if (length < 0) return;
-    Put(line, static_cast<size_t>(length) < sizeof line ? static_cast<size_t>(length) : sizeof line - 1);
+    if (static_cast<size_t>(length) < sizeof line) return Put(line, static_cast<size_t>(length));
+    // A long name: format again into a buffer of the measured size.
+    std::string longLine(static_cast<size_t>(length) + 1, '\0');
+    va_start(arguments, format);
+    vsnprintf(&longLine[0], longLine.size(), format, arguments);
+    va_end(arguments);
+    Put(longLine.data(), static_cast<size_t>(length));
 }
 
 void OutputArea::Terminate()

@@ -13,7 +13,7 @@ public:
 
     void Put(const char* text, size_t length);
     void Put(const char* text);
-    // printf-style; a line longer than the formatting buffer is cut.
+    // printf-style; the whole text however long (then cut like any other).
     void Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 private:

@@ -358,6 +358,10 @@ TEST_F(Command, AddReplacesAndDeleteRemoves)
     Result added = RunExpanded("a {a} {s} a.txt");
     ASSERT_EQ(kSuccess, added.code) << added.text;
     EXPECT_NE(std::string::npos, added.text.find("a.txt: replaced")) << added.text;
+    // A wildcard that also matches the archive itself never adds it.
+    Result all = RunExpanded("a {a} {s} *.*");
+    ASSERT_EQ(kSuccess, all.code) << all.text;
+    EXPECT_EQ(std::string::npos, all.text.find("arc.lzh")) << all.text;
     Result deleted = RunExpanded("d {a} sub b.dat");
     ASSERT_EQ(kSuccess, deleted.code) << deleted.text;
     EXPECT_NE(std::string::npos, deleted.text.find("2 deleted"));
@@ -480,6 +484,8 @@ const LevelCase kLevelCases[] = {
     {"level 1", {"one.txt", "level one\n", 1}, kSuccess},
     {"level 1 with a folder header", {"dir\\sub\\one.txt", "level one in dir\n", 1}, kSuccess},
     {"level 2 with a folder header", {"dir\\two.txt", "level two\n", 2}, kSuccess},
+    {"level 3 with a folder header", {"dir\\three.txt", "level three\n", 3}, kSuccess},
+    {"level 3 bad header CRC", {"three.txt", "x", 3, "-lh0-", 0, 1}, kBrokenArchive},
     {"level 0 bad checksum", {"zero.txt", "x", 0, "-lh0-", 0, 1}, kBrokenArchive},
     {"level 1 bad checksum", {"one.txt", "x", 1, "-lh0-", 0, 1}, kBrokenArchive},
     {"level 2 bad header CRC", {"two.txt", "x", 2, "-lh0-", 0, 1}, kBrokenArchive},

@@ -108,30 +108,40 @@ Bytes Level0Or1(const HandMember& member)
     return out;
 }
 
-Bytes Level2(const HandMember& member)
+// Level 2 (two-byte sizes) and level 3 (four-byte sizes, word size 4 first).
+Bytes Level2Or3(const HandMember& member)
 {
+    const bool wide = member.level == 3;
+    auto putSize = [wide](Bytes& out, uint32_t value) { wide ? Put32(out, value) : Put16(out, value); };
+    const uint32_t width = wide ? 4 : 2;
     std::string folder, name;
     SplitPath(member.path, folder, name);
     Bytes h(2);
+    if (wide) h[0] = 4;
     PutCommonFields(h, member, static_cast<uint32_t>(member.data.size()), kUnixTime, 0x20);
     Put16(h, DataCrc(member));
     h.push_back('W');
-    Put16(h, 5);
+    if (wide) Put32(h, 0);  // the total size, filled in below
+    putSize(h, 1 + 2 + width);
     h.push_back(0x00);
     size_t crcAt = h.size();
     Put16(h, 0);
-    Put16(h, static_cast<uint32_t>(3 + name.size()));
+    putSize(h, static_cast<uint32_t>(1 + width + name.size()));
     h.push_back(0x01);
     PutText(h, name);
     if (!folder.empty()) {
-        Put16(h, static_cast<uint32_t>(3 + folder.size()));
+        putSize(h, static_cast<uint32_t>(1 + width + folder.size()));
         h.push_back(0x02);
         PutText(h, folder);
     }
-    Put16(h, 0);
-    if ((h.size() & 0xFF) == 0) h.push_back(0);
-    h[0] = static_cast<uint8_t>(h.size());
-    h[1] = static_cast<uint8_t>(h.size() >> 8);
+    putSize(h, 0);
+    if (!wide && (h.size() & 0xFF) == 0) h.push_back(0);
+    if (wide) {
+        for (int i = 0; i < 4; ++i) h[24 + i] = static_cast<uint8_t>(h.size() >> (8 * i));
+    } else {
+        h[0] = static_cast<uint8_t>(h.size());
+        h[1] = static_cast<uint8_t>(h.size() >> 8);
+    }
     uint16_t crc = static_cast<uint16_t>(Crc16(h.data(), h.size()) + member.headerCheckDelta);
     h[crcAt] = static_cast<uint8_t>(crc);
     h[crcAt + 1] = static_cast<uint8_t>(crc >> 8);
@@ -251,7 +261,7 @@ uint16_t Crc16(const uint8_t* data, size_t size)
 
 Bytes HandMemberBytes(const HandMember& member)
 {
-    Bytes out = member.level == 2 ? Level2(member) : Level0Or1(member);
+    Bytes out = member.level >= 2 ? Level2Or3(member) : Level0Or1(member);
     PutText(out, member.data);
     return out;
 }

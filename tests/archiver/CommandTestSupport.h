@@ -65,7 +65,7 @@ struct HandMember {
     int level = 2;
     std::string method = "-lh0-";
     int crcDelta = 0;          // added to the true CRC (a bad one when not 0)
-    int headerCheckDelta = 0;  // added to the header checksum (levels 0, 1) or header CRC (level 2)
+    int headerCheckDelta = 0;  // added to the header checksum (levels 0, 1) or header CRC (levels 2, 3)
 };
 
 // One member: header and stored data.

@@ -210,6 +210,15 @@ uint64_t BlockCost(const BlockCode* codes, unsigned count) {
     return plan.Bits();
 }
 
+void BlockCodeLengths(const BlockCode* codes, unsigned count, uint8_t* codeLengths, uint8_t* positionLengths) {
+    BlockPlan plan;
+    plan.Make(codes, count);
+    for (unsigned s = 0; s < kCodeCount; ++s)
+        codeLengths[s] = plan.codeTree.lengths[s];
+    for (unsigned p = 0; p < kLh5PositionCodes; ++p)
+        positionLengths[p] = plan.positionTree.lengths[p];
+}
+
 void WriteBlock(BitWriter& out, const BlockCode* codes, unsigned count) {
     BlockPlan plan;
     plan.Make(codes, count);

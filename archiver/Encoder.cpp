@@ -4,18 +4,39 @@
 #include "archiver/BlockWriter.h"
 #include "archiver/MatchFinder.h"
 
+#include <new>
+
 namespace lha {
 namespace {
 
-constexpr unsigned kBlockCodes = 16384;
-// The search, in the manner of a deep lazy matcher: follow up to kMaxChain
-// links, a quarter of them once a good match is already in hand, and take a
-// match of kNiceLength at once.
-constexpr unsigned kMaxChain = 4096;
-constexpr unsigned kGoodLength = 32;
-constexpr unsigned kNiceLength = kMaxMatch;
-// A three-byte match this far back costs more than three literals.
-constexpr unsigned kTooFar = 4096;
+// The input is parsed in chunks: every position's matches are collected, then
+// the cheapest way through the chunk is found with the prices of the code
+// lengths the block will have (found by parsing twice), then the chunk goes
+// out as one block or two, whichever is smaller.
+constexpr unsigned kChunkSize = 16384;
+constexpr unsigned kMaxPairsPerPosition = 8;   // the longest matches of each position
+constexpr unsigned kSearchDepth = 48;        // tree nodes visited per position
+constexpr unsigned kNiceLength = 96;           // a match this long is taken whole: skip the search inside it
+constexpr unsigned kParsePasses = 3;
+constexpr unsigned kAllLengthsUpTo = 32;       // every cut of a match up to this length is weighed
+constexpr unsigned kUnusedCodePrice = 14;      // bits assumed for a code the last parse did not use
+constexpr unsigned kUnusedPositionPrice = 6;
+
+struct MatchPair {
+    uint16_t length;
+    uint16_t distance;
+};
+
+// Bits each code costs under the current estimate.
+struct Prices {
+    uint32_t code[kCodeCount];
+    uint32_t position[kLh5PositionCodes];
+
+    uint32_t Match(unsigned length, unsigned distance) const {
+        unsigned p = PositionCode(distance - 1);
+        return code[kLiteralCount + length - kMinMatch] + position[p] + (p > 1 ? p - 1 : 0);
+    }
+};
 
 class Lh5Encoder {
 public:
@@ -25,73 +46,162 @@ public:
     EncodeStatus Run(uint64_t& packedSize);
 
 private:
-    void Emit(unsigned code, unsigned offset) {
-        codes_[count_++] = {static_cast<uint16_t>(code), static_cast<uint16_t>(offset)};
-        if (count_ == kBlockCodes)
-            FlushBlock();
-    }
-    void EmitLiteral(uint8_t byte) { Emit(byte, 0); }
-    void EmitMatch(unsigned length, unsigned distance) {
-        Emit(kLiteralCount + length - kMinMatch, distance - 1);
-    }
-    void FlushBlock() {
-        if (count_ > 0 && out_.Ok())
-            WriteBlock(out_, codes_, count_);
-        count_ = 0;
-    }
-    unsigned FindMatch(unsigned previousLength, unsigned& distance) const;
+    bool CollectMatches(unsigned& chunkLength);
+    void InitialPrices(unsigned chunkLength);
+    void PricesFromCodes();
+    void Parse(unsigned chunkLength);
+    void WriteChunk();
 
     MatchFinder finder_;
     BitWriter out_;
-    unsigned count_ = 0;
-    BlockCode codes_[kBlockCodes];
+    Prices prices_;
+    uint8_t bytes_[kChunkSize];
+    uint32_t pairStart_[kChunkSize + 1];   // pairs_ of position i: [pairStart_[i], pairStart_[i + 1])
+    MatchPair pairs_[kChunkSize * kMaxPairsPerPosition];
+    uint32_t cost_[kChunkSize + 1];
+    MatchPair step_[kChunkSize + 1];       // how the cheapest way reaches each position
+    BlockCode codes_[kChunkSize];
+    unsigned codeCount_ = 0;
+    bool havePrices_ = false;
 };
 
-unsigned Lh5Encoder::FindMatch(unsigned previousLength, unsigned& distance) const {
-    unsigned chain = previousLength >= kGoodLength ? kMaxChain / 4 : kMaxChain;
-    unsigned length = finder_.Longest(kMaxMatch, chain, kNiceLength, distance);
-    if (length == kMinMatch && distance > kTooFar)
-        return 0;
-    return length;
+// Moves the finder through up to kChunkSize positions, keeping each one's byte
+// and its longest matches.
+bool Lh5Encoder::CollectMatches(unsigned& chunkLength) {
+    unsigned n = 0, stored = 0, skip = 0;
+    uint16_t lengths[kMaxMatch], distances[kMaxMatch];
+    for (; n < kChunkSize; ++n) {
+        if (!finder_.Prepare())
+            return false;
+        if (finder_.Available() == 0)
+            break;
+        bytes_[n] = *finder_.Current();
+        pairStart_[n] = stored;
+        if (skip > 0) {
+            --skip;
+            finder_.SkipAndAdvance(kSearchDepth, kNiceLength);
+            continue;
+        }
+        unsigned found = finder_.FindAndAdvance(kSearchDepth, kNiceLength, lengths, distances);
+        unsigned first = found > kMaxPairsPerPosition ? found - kMaxPairsPerPosition : 0;
+        for (unsigned k = first; k < found; ++k)
+            pairs_[stored++] = {lengths[k], distances[k]};
+        if (found > 0 && lengths[found - 1] >= kNiceLength)
+            skip = lengths[found - 1] - 1;
+    }
+    pairStart_[n] = stored;
+    chunkLength = n;
+    return true;
+}
+
+void Lh5Encoder::InitialPrices(unsigned chunkLength) {
+    // Literals by their frequency in the chunk; matches by a rough guess.
+    uint32_t freq[kLiteralCount] = {};
+    for (unsigned i = 0; i < chunkLength; ++i)
+        ++freq[bytes_[i]];
+    for (unsigned c = 0; c < kLiteralCount; ++c) {
+        unsigned bits = 1;
+        while (bits < 15 && (static_cast<uint64_t>(freq[c]) << bits) < chunkLength)
+            ++bits;
+        prices_.code[c] = bits;
+    }
+    for (unsigned c = kLiteralCount; c < kCodeCount; ++c)
+        prices_.code[c] = c - kLiteralCount < 16 ? 5 + (c - kLiteralCount) / 4 : 10;
+    for (unsigned p = 0; p < kLh5PositionCodes; ++p)
+        prices_.position[p] = 4;
+}
+
+void Lh5Encoder::PricesFromCodes() {
+    uint8_t codeLengths[kCodeCount], positionLengths[kLh5PositionCodes];
+    BlockCodeLengths(codes_, codeCount_, codeLengths, positionLengths);
+    for (unsigned c = 0; c < kCodeCount; ++c)
+        prices_.code[c] = codeLengths[c] != 0 ? codeLengths[c] : kUnusedCodePrice;
+    for (unsigned p = 0; p < kLh5PositionCodes; ++p)
+        prices_.position[p] = positionLengths[p] != 0 ? positionLengths[p] : kUnusedPositionPrice;
+}
+
+// The cheapest sequence of literals and matches through the chunk, into codes_.
+void Lh5Encoder::Parse(unsigned chunkLength) {
+    cost_[0] = 0;
+    for (unsigned i = 1; i <= chunkLength; ++i)
+        cost_[i] = UINT32_MAX;
+    for (unsigned i = 0; i < chunkLength; ++i) {
+        uint32_t base = cost_[i];
+        uint32_t literal = base + prices_.code[bytes_[i]];
+        if (literal < cost_[i + 1]) {
+            cost_[i + 1] = literal;
+            step_[i + 1] = {1, 0};
+        }
+        unsigned length = kMinMatch;
+        for (unsigned k = pairStart_[i]; k < pairStart_[i + 1]; ++k) {
+            unsigned distance = pairs_[k].distance;
+            unsigned longest = pairs_[k].length;
+            if (longest > chunkLength - i)
+                longest = chunkLength - i;
+            unsigned p = PositionCode(distance - 1);
+            uint32_t positionCost = base + prices_.position[p] + (p > 1 ? p - 1 : 0);
+            // Past kAllLengthsUpTo only the whole match is weighed: shorter
+            // cuts of a long match rarely pay, and trying each costs time.
+            if (length > kAllLengthsUpTo && length < longest)
+                length = longest;
+            for (; length <= longest; ++length) {
+                if (length == kAllLengthsUpTo + 1 && length < longest)
+                    length = longest;
+                uint32_t c = positionCost + prices_.code[kLiteralCount + length - kMinMatch];
+                if (c < cost_[i + length]) {
+                    cost_[i + length] = c;
+                    step_[i + length] = {static_cast<uint16_t>(length), static_cast<uint16_t>(distance)};
+                }
+            }
+        }
+    }
+    // Walk back from the end, then lay the steps out forwards.
+    unsigned count = 0;
+    for (unsigned i = chunkLength; i > 0; i -= step_[i].length)
+        ++count;
+    codeCount_ = count;
+    for (unsigned i = chunkLength; i > 0; i -= step_[i].length) {
+        const MatchPair& s = step_[i];
+        --count;
+        if (s.length == 1)
+            codes_[count] = {bytes_[i - 1], 0};
+        else
+            codes_[count] = {static_cast<uint16_t>(kLiteralCount + s.length - kMinMatch),
+                             static_cast<uint16_t>(s.distance - 1)};
+    }
+}
+
+void Lh5Encoder::WriteChunk() {
+    if (codeCount_ == 0 || !out_.Ok())
+        return;
+    unsigned half = codeCount_ / 2;
+    if (codeCount_ >= 1024 &&
+        BlockCost(codes_, half) + BlockCost(codes_ + half, codeCount_ - half) < BlockCost(codes_, codeCount_)) {
+        WriteBlock(out_, codes_, half);
+        WriteBlock(out_, codes_ + half, codeCount_ - half);
+        return;
+    }
+    WriteBlock(out_, codes_, codeCount_);
 }
 
 EncodeStatus Lh5Encoder::Run(uint64_t& packedSize) {
-    // Lazy matching: a match found at one position is emitted only when the
-    // next position has no longer one; otherwise its first byte goes as a literal.
-    unsigned previousLength = 0, previousDistance = 0;
-    bool literalPending = false;
-    uint8_t pendingByte = 0;
     for (;;) {
-        if (!finder_.Prepare())
+        unsigned chunkLength = 0;
+        if (!CollectMatches(chunkLength))
             return EncodeStatus::InputFailed;
+        if (chunkLength == 0)
+            break;
+        if (!havePrices_)
+            InitialPrices(chunkLength);
+        for (unsigned pass = 0; pass < kParsePasses; ++pass) {
+            Parse(chunkLength);
+            PricesFromCodes();
+        }
+        havePrices_ = true;
+        WriteChunk();
         if (!out_.Ok())
             break;
-        if (finder_.Available() == 0)
-            break;
-        unsigned distance = 0;
-        unsigned length = previousLength < kMaxMatch ? FindMatch(previousLength, distance) : 0;
-        if (previousLength >= kMinMatch && length <= previousLength) {
-            EmitMatch(previousLength, previousDistance);
-            for (unsigned k = 1; k < previousLength; ++k) {
-                if (!finder_.Prepare())
-                    return EncodeStatus::InputFailed;
-                finder_.Advance();
-            }
-            previousLength = 0;
-            literalPending = false;
-            continue;
-        }
-        if (literalPending)
-            EmitLiteral(pendingByte);
-        pendingByte = *finder_.Current();
-        literalPending = true;
-        previousLength = length;
-        previousDistance = distance;
-        finder_.Advance();
     }
-    if (literalPending && out_.Ok())
-        EmitLiteral(pendingByte);
-    FlushBlock();
     bool finished = out_.Finish();
     packedSize = out_.BytesWritten();
     if (out_.SinkFailed())
@@ -104,8 +214,14 @@ EncodeStatus Lh5Encoder::Run(uint64_t& packedSize) {
 EncodeStatus EncodeLh5(ByteSource& in, uint64_t size, ByteSink& out, uint64_t limit,
                        uint64_t& packedSize) {
     packedSize = 0;
-    Lh5Encoder encoder(in, size, out, limit);
-    return encoder.Run(packedSize);
+    // The parser's tables are too large for a thread's stack. Without memory
+    // for them there is no packing: the caller stores the data instead.
+    Lh5Encoder* encoder = new (std::nothrow) Lh5Encoder(in, size, out, limit);
+    if (encoder == nullptr)
+        return EncodeStatus::LimitReached;
+    EncodeStatus status = encoder->Run(packedSize);
+    delete encoder;
+    return status;
 }
 
 } // namespace lha

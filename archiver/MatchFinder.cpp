@@ -3,26 +3,36 @@
 #include <cstring>
 
 namespace lha {
+namespace {
+
+constexpr unsigned kSlotMask = kLh5DictionarySize - 1;
+
+} // namespace
+
+MatchFinder::MatchFinder(ByteSource& source, uint64_t size) : source_(source), left_(size) {
+    for (uint16_t& h : head_)
+        h = kNone;
+    for (unsigned i = 0; i < kLh5DictionarySize; ++i)
+        smaller_[i] = larger_[i] = kNone;
+}
 
 void MatchFinder::Slide() {
     // Keep one dictionary of history before the current position; move by
-    // whole dictionaries so the chain slots (position modulo dictionary) stay put.
-    unsigned shift = (pos_ - kLh5DictionarySize) & ~(kLh5DictionarySize - 1);
+    // whole dictionaries so the tree slots (position modulo dictionary) stay put.
+    unsigned shift = (pos_ - kLh5DictionarySize) & ~kSlotMask;
     std::memmove(buffer_, buffer_ + shift, end_ - shift);
     pos_ -= shift;
     end_ -= shift;
-    for (uint16_t& h : head_)
-        h = (h == kNone || h < shift) ? kNone : static_cast<uint16_t>(h - shift);
-    for (uint16_t& p : prev_)
-        p = (p == kNone || p < shift) ? kNone : static_cast<uint16_t>(p - shift);
+    auto rebase = [shift](uint16_t& p) { p = (p == kNone || p < shift) ? kNone : static_cast<uint16_t>(p - shift); };
+    for (uint16_t& p : head_)
+        rebase(p);
+    for (uint16_t& p : smaller_)
+        rebase(p);
+    for (uint16_t& p : larger_)
+        rebase(p);
 }
 
 bool MatchFinder::Prepare() {
-    if (!headReady_) {
-        for (uint16_t& h : head_)
-            h = kNone;
-        headReady_ = true;
-    }
     while (end_ - pos_ < kMaxMatch + kMinMatch && left_ > 0) {
         if (end_ == kBufferSize)
             Slide();
@@ -38,47 +48,70 @@ bool MatchFinder::Prepare() {
     return true;
 }
 
-unsigned MatchFinder::Longest(unsigned maxLength, unsigned maxChain, unsigned niceLength,
-                              unsigned& distance) const {
-    uint16_t lengths[kMaxMatch];
-    uint16_t distances[kMaxMatch];
-    unsigned n = AllLongest(maxLength, maxChain, niceLength, lengths, distances);
-    if (n == 0)
-        return 0;
-    distance = distances[n - 1];
-    return lengths[n - 1];
+unsigned MatchFinder::FindAndAdvance(unsigned depth, unsigned niceLength, uint16_t* lengths, uint16_t* distances) {
+    unsigned found = Walk(depth, niceLength, lengths, distances);
+    ++pos_;
+    return found;
 }
 
-unsigned MatchFinder::AllLongest(unsigned maxLength, unsigned maxChain, unsigned niceLength,
-                                 uint16_t* lengths, uint16_t* distances) const {
-    if (maxLength > end_ - pos_)
-        maxLength = end_ - pos_;
+void MatchFinder::SkipAndAdvance(unsigned depth, unsigned niceLength) {
+    Walk(depth, niceLength, nullptr, nullptr);
+    ++pos_;
+}
+
+unsigned MatchFinder::Walk(unsigned depth, unsigned niceLength, uint16_t* lengths, uint16_t* distances) {
+    unsigned maxLength = end_ - pos_;
+    if (maxLength > kMaxMatch)
+        maxLength = kMaxMatch;
     if (maxLength < kMinMatch)
-        return 0;
+        return 0;  // too near the end to be a match or to be matched
+    if (niceLength > maxLength)
+        niceLength = maxLength;
     const uint8_t* here = buffer_ + pos_;
+    unsigned h = Hash(here);
+    unsigned candidate = head_[h];
+    head_[h] = static_cast<uint16_t>(pos_);
+
+    // Where the next node smaller (larger) than the new root hangs, and how
+    // many bytes every node on that side is known to share with it.
+    uint16_t* smallerSlot = &smaller_[pos_ & kSlotMask];
+    uint16_t* largerSlot = &larger_[pos_ & kSlotMask];
+    unsigned smallerShared = 0, largerShared = 0;
     unsigned best = kMinMatch - 1;
     unsigned found = 0;
-    unsigned candidate = head_[Hash(here)];
-    for (unsigned chain = maxChain; chain > 0 && candidate != kNone; --chain) {
-        unsigned distance = pos_ - candidate;
-        if (candidate >= pos_ || distance > kMaxDistance)
-            break;
+    for (; depth > 0 && candidate != kNone && pos_ - candidate <= kMaxDistance && candidate < pos_; --depth) {
         const uint8_t* there = buffer_ + candidate;
-        if (there[best] == here[best] && there[0] == here[0] && there[1] == here[1]) {
-            unsigned length = 2;
-            while (length < maxLength && there[length] == here[length])
-                ++length;
-            if (length > best) {
-                best = length;
+        unsigned length = smallerShared < largerShared ? smallerShared : largerShared;
+        while (length < maxLength && there[length] == here[length])
+            ++length;
+        if (length > best) {
+            best = length;
+            if (lengths != nullptr) {
                 lengths[found] = static_cast<uint16_t>(length);
-                distances[found] = static_cast<uint16_t>(distance);
+                distances[found] = static_cast<uint16_t>(pos_ - candidate);
                 ++found;
-                if (length >= niceLength || length == maxLength)
-                    break;
+            }
+            if (length >= niceLength) {
+                // The new root takes the candidate's place with its subtrees.
+                *smallerSlot = smaller_[candidate & kSlotMask];
+                *largerSlot = larger_[candidate & kSlotMask];
+                return found;
             }
         }
-        candidate = prev_[candidate & (kLh5DictionarySize - 1)];
+        if (there[length] < here[length]) {
+            *smallerSlot = static_cast<uint16_t>(candidate);
+            smallerSlot = &larger_[candidate & kSlotMask];
+            candidate = *smallerSlot;
+            smallerShared = length;
+        } else {
+            *largerSlot = static_cast<uint16_t>(candidate);
+            largerSlot = &smaller_[candidate & kSlotMask];
+            candidate = *largerSlot;
+            largerShared = length;
+        }
     }
+    *smallerSlot = kNone;
+    *largerSlot = kNone;
     return found;
 }
 

@@ -1,6 +1,9 @@
 // Finds earlier occurrences of the bytes at the current position within the
-// -lh5- dictionary: hash chains over three-byte prefixes, in a buffer that
-// reads ahead from the source and slides by whole dictionaries.
+// -lh5- dictionary. The positions of the dictionary that share a three-byte
+// hash form a binary tree ordered by the bytes that follow them; each new
+// position becomes the root, and the walk down to it meets the longest
+// matches on the way. The buffer reads ahead from the source and slides by
+// whole dictionaries.
 #pragma once
 #include "archiver/ByteStream.h"
 #include "archiver/CodecFormat.h"
@@ -17,7 +20,7 @@ constexpr unsigned kMaxDistance = kLh5DictionarySize - 1;
 class MatchFinder {
 public:
     // The source must give `size` bytes.
-    MatchFinder(ByteSource& source, uint64_t size) : source_(source), left_(size) {}
+    MatchFinder(ByteSource& source, uint64_t size);
     MatchFinder(const MatchFinder&) = delete;
     MatchFinder& operator=(const MatchFinder&) = delete;
 
@@ -29,22 +32,14 @@ public:
     unsigned Available() const { return end_ - pos_; }
     const uint8_t* Current() const { return buffer_ + pos_; }
 
-    // The longest match for the current position, at most `maxLength` long,
-    // following at most `maxChain` links and stopping at `niceLength`; sets
-    // `distance`. Returns 0 when there is none of kMinMatch bytes or more.
-    unsigned Longest(unsigned maxLength, unsigned maxChain, unsigned niceLength, unsigned& distance) const;
+    // Enters the current position and moves past it. Sets the matches that
+    // are longer than all nearer ones: lengths[k] bytes at distances[k],
+    // k < the return value, lengths rising, at most kMaxMatch. The walk visits
+    // at most `depth` earlier positions and stops at a match of `niceLength`.
+    unsigned FindAndAdvance(unsigned depth, unsigned niceLength, uint16_t* lengths, uint16_t* distances);
 
-    // Every match that is longer than all nearer ones: lengths[k] bytes at
-    // distances[k], k < return value, lengths rising.
-    unsigned AllLongest(unsigned maxLength, unsigned maxChain, unsigned niceLength,
-                        uint16_t* lengths, uint16_t* distances) const;
-
-    // Enters the current position into the chains and moves past it.
-    void Advance() {
-        if (end_ - pos_ >= kMinMatch)
-            Insert();
-        ++pos_;
-    }
+    // Enters the current position and moves past it, looking for nothing.
+    void SkipAndAdvance(unsigned depth, unsigned niceLength);
 
 private:
     static constexpr unsigned kHashBits = 15;
@@ -54,20 +49,18 @@ private:
     static unsigned Hash(const uint8_t* p) {
         return ((p[0] << 10) ^ (p[1] << 5) ^ p[2]) & ((1u << kHashBits) - 1);
     }
-    void Insert() {
-        unsigned h = Hash(buffer_ + pos_);
-        prev_[pos_ & (kLh5DictionarySize - 1)] = head_[h];
-        head_[h] = static_cast<uint16_t>(pos_);
-    }
+    unsigned Walk(unsigned depth, unsigned niceLength, uint16_t* lengths, uint16_t* distances);
     void Slide();
 
     ByteSource& source_;
     uint64_t left_;
     unsigned pos_ = 0;
     unsigned end_ = 0;
-    bool headReady_ = false;
     uint16_t head_[1u << kHashBits];
-    uint16_t prev_[kLh5DictionarySize];
+    // The two subtrees of each position, in slots of position modulo dictionary:
+    // smaller_ holds suffixes ordered before it, larger_ those after.
+    uint16_t smaller_[kLh5DictionarySize];
+    uint16_t larger_[kLh5DictionarySize];
     uint8_t buffer_[kBufferSize];
 };
 

@@ -23,6 +23,7 @@ typedef std::vector<uint8_t> Bytes;
 
 // archiver/README.md: 0 success, 1 skipped ... 10 bad command line.
 const int kSuccess = 0;
+const int kUnsafeName = 3;
 const int kCrcError = 5;
 const int kLargestDocumentedCode = 10;
 const int kMutationsPerThread = 5000;
@@ -96,11 +97,58 @@ Bytes StoredMember(int level, const std::string& name, const std::string& text)
     return member;
 }
 
+// A stored member with a level 2 header: the name, and the folder (its parts
+// separated by 0xFF) when `folder` is not empty, in extended headers, and
+// the header's own CRC.
+Bytes StoredMemberLevel2(const std::string& folder, const std::string& name, const std::string& text)
+{
+    const Bytes data(text.begin(), text.end());
+    std::vector<Bytes> extended = {{0x00, 0, 0}, {0x01}};
+    extended[1].insert(extended[1].end(), name.begin(), name.end());
+    if (!folder.empty()) {
+        extended.push_back({0x02});
+        for (char c : folder) extended.back().push_back(c == '\\' ? 0xFF : static_cast<uint8_t>(c));
+    }
+    const size_t fixedSize = 26;
+    size_t total = fixedSize;
+    for (const Bytes& e : extended) total += e.size() + 2;
+    Bytes header;
+    Put16(header, static_cast<uint32_t>(total));
+    for (char c : std::string("-lh0-")) header.push_back(c);
+    Put32(header, static_cast<uint32_t>(data.size()));
+    Put32(header, static_cast<uint32_t>(data.size()));
+    Put32(header, 981173106); // 2001-02-03 04:05:06 UTC
+    header.push_back(0x20);
+    header.push_back(2);
+    Put16(header, Crc16(data));
+    header.push_back('W');
+    Put16(header, static_cast<uint32_t>(extended[0].size() + 2));
+    for (size_t i = 0; i < extended.size(); ++i) {
+        header.insert(header.end(), extended[i].begin(), extended[i].end());
+        Put16(header, i + 1 < extended.size() ? static_cast<uint32_t>(extended[i + 1].size() + 2) : 0);
+    }
+    const uint16_t headerCrc = Crc16(header);
+    header[fixedSize + 1] = headerCrc & 0xFF;
+    header[fixedSize + 2] = headerCrc >> 8;
+    header.insert(header.end(), data.begin(), data.end());
+    return header;
+}
+
+// Level 2 names go into the name and the folder extended headers: split at the last backslash.
+Bytes Member(int level, const std::string& path, const std::string& text)
+{
+    if (level != 2) return StoredMember(level, path, text);
+    const size_t slash = path.find_last_of('\\');
+    if (slash == std::string::npos) return StoredMemberLevel2("", path, text);
+    // A leading backslash is a folder of a lone 0xFF: the root.
+    return StoredMemberLevel2(slash == 0 ? "\\" : path.substr(0, slash), path.substr(slash + 1), text);
+}
+
 Bytes HandBuiltArchive(int level, const std::vector<std::string>& names)
 {
     Bytes archive;
     for (size_t i = 0; i < names.size(); ++i) {
-        const Bytes member = StoredMember(level, names[i], "member " + std::to_string(i) + " of a hand-built archive\n");
+        const Bytes member = Member(level, names[i], "member " + std::to_string(i) + " of a hand-built archive\n");
         archive.insert(archive.end(), member.begin(), member.end());
     }
     archive.push_back(0);
@@ -377,8 +425,8 @@ protected:
     }
 
     // The valid archives the mutations start from: two made by the library
-    // (level 2, stored and -lh5- members), hand-built level 0 and 1 archives,
-    // and hand-built ones whose names try to leave the destination.
+    // (level 2, stored and -lh5- members), hand-built level 0, 1 and 2
+    // archives, and hand-built ones whose names try to leave the destination.
     std::vector<Bytes> Seeds()
     {
         std::vector<Bytes> seeds;
@@ -400,12 +448,20 @@ protected:
         DeleteFileA((parent_ + "stored.lzh").c_str());
 
         const std::string absolute = parent_ + "evil-absolute";
-        for (int level : {0, 1}) {
+        for (int level : {0, 1, 2}) {
             seeds.push_back(ExpectReadable(HandBuiltArchive(level, {"one.txt", "folder\\two.txt"})));
-            seeds.push_back(HandBuiltArchive(level, {"..\\evil", "safe.txt", "folder\\..\\..\\evil-up", absolute,
+            seeds.push_back(ExpectRefused(HandBuiltArchive(level, {"..\\evil", "safe.txt", "folder\\..\\..\\evil-up", absolute,
                                                      "C:\\evil-drive", "\\evil-root", "CON", "nul.txt",
-                                                     "stream.txt:evil"}));
+                                                     "stream.txt:evil"})));
         }
+        // Level 2 keeps name and folder apart: a backslash inside the name, ".." as the folder.
+        Bytes split;
+        for (const Bytes& member : {StoredMemberLevel2("", "..\\evil-name", "a"), StoredMemberLevel2("..\\..", "evil-folder", "b"),
+                                    StoredMemberLevel2("ok", "..", "c"), StoredMemberLevel2("", "safe.txt", "d")}) {
+            split.insert(split.end(), member.begin(), member.end());
+        }
+        split.push_back(0);
+        seeds.push_back(ExpectRefused(split));
         return seeds;
     }
 
@@ -418,6 +474,22 @@ protected:
         EXPECT_EQ(kSuccess, Run("l " + path, &output)) << output;
         EXPECT_EQ(kSuccess, Run("t " + path, &output)) << output;
         DeleteFileA(path.c_str());
+        return seed;
+    }
+
+    // A seed with bait names must reach the name checks: refused, with its
+    // one safe member extracted.
+    Bytes ExpectRefused(const Bytes& seed)
+    {
+        const std::string path = parent_ + "seed.lzh";
+        const std::string destination = parent_ + "refused\\";
+        EXPECT_TRUE(WriteWhole(path, seed));
+        std::string output;
+        EXPECT_EQ(kUnsafeName, Run("x " + path + " " + destination, &output)) << output;
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((destination + "safe.txt").c_str())) << output;
+        DeleteFileA(path.c_str());
+        RemoveTree(Widen(destination));
+        RemoveDirectoryA(destination.c_str());
         return seed;
     }
 
@@ -454,12 +526,12 @@ DWORD WINAPI Mutate(void* parameter);
 
 TEST_F(DamagedArchives, TenThousandMutationsThroughListTestAndExtract)
 {
-    const std::vector<Bytes> seeds = Seeds();
-    for (const Bytes& seed : seeds) ASSERT_GT(seed.size(), 30u);
-
     const std::wstring parent = Widen(parent_);
     std::set<std::wstring> before;
     Walk(parent, L"", before);
+    const std::vector<Bytes> seeds = Seeds();
+    for (const Bytes& seed : seeds) ASSERT_GT(seed.size(), 30u);
+
     const char* const outsideBait[] = {"C:\\evil-drive", "C:\\evil-root", "C:\\evil"};
 
     std::vector<Worker> workers(kThreads);
@@ -480,11 +552,12 @@ TEST_F(DamagedArchives, TenThousandMutationsThroughListTestAndExtract)
     std::printf("damaged archives: %d mutations, each through l, t and x\n", runs);
     EXPECT_GE(runs, 10000);
 
-    // Nothing but the workers' own archives and destinations is new under the parent.
+    // Nothing but the sources of the seeds and the workers' own archives and
+    // destinations is new under the parent.
     std::set<std::wstring> after;
     Walk(parent, L"", after);
     for (const std::wstring& path : after) {
-        if (before.count(path) || path.rfind(L"work", 0) == 0) continue;
+        if (before.count(path) || path.rfind(L"work", 0) == 0 || path.rfind(L"source", 0) == 0) continue;
         ADD_FAILURE() << "appeared outside the destination: " << std::string(path.begin(), path.end());
     }
     for (const char* bait : outsideBait) EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(bait)) << bait;

@@ -162,6 +162,7 @@ void ExtractMember(const CommandLine& line, const ArchiveReader& reader, const M
                    Report& report, Tally& tally)
 {
     const char* unsafe = UnsafeNameReason(header.path);
+    if (!unsafe && !IsFolderMethod(header.method) && LastComponent(header.path).empty()) unsafe = "a file without a name";
     if (unsafe) {
         report.Out().Printf("%s: refused, unsafe name (%s)\n", header.path.c_str(), unsafe);
         report.Raise(kUnsafeName);

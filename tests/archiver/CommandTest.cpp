@@ -249,6 +249,7 @@ const UnsafeCase kUnsafeCases[] = {
     {"LPT1 with extension", "LPT1.log", ""},
     {"device with trailing blank", "prn .txt", ""},
     {"wildcard character", "a*b.txt", ""},
+    {"file member without a name", "sub\\", "sub\\"},
 };
 
 TEST_F(Command, UnsafeNameTable)

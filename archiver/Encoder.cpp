@@ -15,10 +15,13 @@ namespace {
 // out as one block or two, whichever is smaller.
 constexpr unsigned kChunkSize = 16384;
 constexpr unsigned kMaxPairsPerPosition = 8;   // the longest matches of each position
-constexpr unsigned kSearchDepth = 48;        // tree nodes visited per position
-constexpr unsigned kNiceLength = 96;           // a match this long is taken whole: skip the search inside it
-constexpr unsigned kParsePasses = 3;
-constexpr unsigned kAllLengthsUpTo = 32;       // every cut of a match up to this length is weighed
+constexpr unsigned kSearchDepth = 16;        // tree nodes visited per position
+constexpr unsigned kNiceLength = 32;           // a match this long is taken whole: skip the search inside it
+// Each chunk is parsed with the code lengths of the chunk before (the first
+// with a guess), and again with its own where kParsePasses says so.
+constexpr unsigned kParsePasses = 1;
+constexpr unsigned kFirstChunkPasses = 3;
+constexpr unsigned kAllLengthsUpTo = 16;       // every cut of a match up to this length is weighed
 constexpr unsigned kUnusedCodePrice = 14;      // bits assumed for a code the last parse did not use
 constexpr unsigned kUnusedPositionPrice = 6;
 
@@ -191,9 +194,12 @@ EncodeStatus Lh5Encoder::Run(uint64_t& packedSize) {
             return EncodeStatus::InputFailed;
         if (chunkLength == 0)
             break;
-        if (!havePrices_)
+        unsigned passes = kParsePasses;
+        if (!havePrices_) {
             InitialPrices(chunkLength);
-        for (unsigned pass = 0; pass < kParsePasses; ++pass) {
+            passes = kFirstChunkPasses;
+        }
+        for (unsigned pass = 0; pass < passes; ++pass) {
             Parse(chunkLength);
             PricesFromCodes();
         }

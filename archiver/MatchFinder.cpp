@@ -7,6 +7,35 @@ namespace {
 
 constexpr unsigned kSlotMask = kLh5DictionarySize - 1;
 
+uint32_t Load32(const uint8_t* p) {
+    uint32_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+// The index in memory order of the first non-zero byte of a loaded word.
+unsigned FirstDifferentByte(uint32_t difference) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return static_cast<unsigned>(__builtin_clz(difference)) / 8;
+#else
+    return static_cast<unsigned>(__builtin_ctz(difference)) / 8;
+#endif
+}
+
+// How many bytes `a` and `b` share, knowing they share `length`, at most
+// `maxLength`; compares four bytes a step.
+unsigned SharedLength(const uint8_t* a, const uint8_t* b, unsigned length, unsigned maxLength) {
+    while (length + 4 <= maxLength) {
+        uint32_t difference = Load32(a + length) ^ Load32(b + length);
+        if (difference != 0)
+            return length + FirstDifferentByte(difference);
+        length += 4;
+    }
+    while (length < maxLength && a[length] == b[length])
+        ++length;
+    return length;
+}
+
 } // namespace
 
 MatchFinder::MatchFinder(ByteSource& source, uint64_t size) : source_(source), left_(size) {
@@ -81,9 +110,8 @@ unsigned MatchFinder::Walk(unsigned depth, unsigned niceLength, uint16_t* length
     unsigned found = 0;
     for (; depth > 0 && candidate != kNone && pos_ - candidate <= kMaxDistance && candidate < pos_; --depth) {
         const uint8_t* there = buffer_ + candidate;
-        unsigned length = smallerShared < largerShared ? smallerShared : largerShared;
-        while (length < maxLength && there[length] == here[length])
-            ++length;
+        unsigned length = SharedLength(there, here, smallerShared < largerShared ? smallerShared : largerShared,
+                                       maxLength);
         if (length > best) {
             best = length;
             if (lengths != nullptr) {

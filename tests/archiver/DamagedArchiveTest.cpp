@@ -290,7 +290,7 @@ const Mutation kMutations[] = {
          PutAt16(a, s.header + first, sizes[Pick(r, std::size(sizes))]);
          return Outcome::Any;
      }},
-    {"member copied over the next",
+    {"a member doubled",
      [](Bytes& a, const std::vector<MemberSpan>& m, std::mt19937& r) {
          const MemberSpan& s = AnyMember(m, r);
          const Bytes copy(a.begin() + s.header, a.begin() + s.data + s.dataSize);
@@ -501,7 +501,7 @@ protected:
 struct Worker {
     DamagedArchives* test;
     const std::vector<Bytes>* seeds;
-    std::vector<std::vector<int>> seedCodes; // l, t, x of each unmutated seed
+    std::vector<std::vector<int>> seedCodes; // l and t of each unmutated seed
     int index;
     int runs;
     std::vector<std::string> failures;
@@ -532,7 +532,12 @@ TEST_F(DamagedArchives, TenThousandMutationsThroughListTestAndExtract)
     const std::vector<Bytes> seeds = Seeds();
     for (const Bytes& seed : seeds) ASSERT_GT(seed.size(), 30u);
 
-    const char* const outsideBait[] = {"C:\\evil-drive", "C:\\evil-root", "C:\\evil"};
+    // Where the bait names point beyond the parent: the drive's root (the
+    // current folder is on C:) and, two levels up from a destination, the
+    // temporary folder.
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string outsideBait[] = {"C:\\evil-drive", "C:\\evil-root", std::string(temp) + "evil-folder"};
 
     std::vector<Worker> workers(kThreads);
     std::vector<HANDLE> threads;
@@ -560,7 +565,7 @@ TEST_F(DamagedArchives, TenThousandMutationsThroughListTestAndExtract)
         if (before.count(path) || path.rfind(L"work", 0) == 0 || path.rfind(L"source", 0) == 0) continue;
         ADD_FAILURE() << "appeared outside the destination: " << std::string(path.begin(), path.end());
     }
-    for (const char* bait : outsideBait) EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(bait)) << bait;
+    for (const std::string& bait : outsideBait) EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(bait.c_str())) << bait;
 }
 
 DWORD WINAPI Mutate(void* parameter)

@@ -20,7 +20,7 @@ constexpr unsigned kNiceLength = 32;           // a match this long is taken who
 // Each chunk is parsed with the code lengths of the chunk before (the first
 // with a guess), and again with its own where kParsePasses says so.
 constexpr unsigned kParsePasses = 1;
-constexpr unsigned kFirstChunkPasses = 3;
+constexpr unsigned kFirstChunkPasses = 2;
 constexpr unsigned kAllLengthsUpTo = 16;       // every cut of a match up to this length is weighed
 constexpr unsigned kUnusedCodePrice = 14;      // bits assumed for a code the last parse did not use
 constexpr unsigned kUnusedPositionPrice = 6;

@@ -316,6 +316,10 @@ struct HandBlockCase {
     const char* output;  // for Ok
 };
 
+// Pre-tree 0,0,1,1 (zero run of 20+ "0", length 1 "1"); the literal/length
+// tree gives only 'a' a length, 1: the code "0" is 'a' and "1" nothing.
+const std::string kOnlyA = "0000000000000011 00100 000 000 001 00 001 001100010 0 001001101 1 0000 0000";
+
 TEST(Lh5, HandBuiltBlocks) {
     const std::string single = "0000000000000011 00000 00000 000000000 001000001 0000 0000";
     const std::string twoPositions = ThreeCodeBlock("0000000000000101") +
@@ -339,6 +343,8 @@ TEST(Lh5, HandBuiltBlocks) {
          lha::DecodeStatus::CorruptData, ""},
         {"a single literal/length symbol past the last code",
          "0000000000000001 00000 00000 000000000 111111111 0000 0000", 1, lha::DecodeStatus::CorruptData, ""},
+        {"an incomplete code: only 'a', as 0", kOnlyA + " 0 0 0", 3, lha::DecodeStatus::Ok, "aaa"},
+        {"an incomplete code: the unassigned pattern 1", kOnlyA + " 0 1", 2, lha::DecodeStatus::CorruptData, ""},
         {"a position code past the dictionary",
          ThreeCodeBlock("0000000000000011") + " 0000 1110" + " 0 10 11", 8, lha::DecodeStatus::CorruptData, ""},
     };
@@ -347,6 +353,39 @@ TEST(Lh5, HandBuiltBlocks) {
         ASSERT_EQ(Unpack(lha::kLh5DictionaryBits, Bits(c.bits), c.originalSize, out), c.expected) << c.name;
         if (c.expected == lha::DecodeStatus::Ok)
             EXPECT_EQ(std::string(out.begin(), out.end()), c.output) << c.name;
+    }
+}
+
+// Two blocks: 40000 times 'a' (single-symbol trees, no code bits), then one
+// copy of 3 bytes with position code 16 and 15 extra bits: offset 32768 + extra.
+std::string FarCopy(unsigned positionCountBits, const char* extra15) {
+    std::string noPositions(2 * positionCountBits, '0');
+    std::string position16 = std::string(positionCountBits, '0') + std::string(positionCountBits - 5, '0') + "10000";
+    return std::string("1001110001000000 00000 00000 000000000 001100001 ") + noPositions +
+           " 0000000000000001 00000 00000 000000000 100000000 " + position16 + " " + extra15;
+}
+
+struct DictionaryCase {
+    const char* name;
+    unsigned dictionaryBits;
+    std::string bits;
+    lha::DecodeStatus expected;
+};
+
+TEST(Decoder, CopiesReachAsFarAsTheDictionary) {
+    const DictionaryCase cases[] = {
+        {"-lh7-: offset 39999, the first byte", lha::kLh7DictionaryBits, FarCopy(5, "001110000111111"),
+         lha::DecodeStatus::Ok},
+        {"-lh7-: offset 40000, before the first byte", lha::kLh7DictionaryBits, FarCopy(5, "001110001000000"),
+         lha::DecodeStatus::CorruptData},
+        {"-lh6-: position code 16 is past its dictionary", lha::kLh6DictionaryBits, FarCopy(5, "001110000111111"),
+         lha::DecodeStatus::CorruptData},
+    };
+    for (const DictionaryCase& c : cases) {
+        Bytes out;
+        ASSERT_EQ(Unpack(c.dictionaryBits, Bits(c.bits), 40003, out), c.expected) << c.name;
+        if (c.expected == lha::DecodeStatus::Ok)
+            EXPECT_TRUE(out == Bytes(40003, 'a')) << c.name;
     }
 }
 

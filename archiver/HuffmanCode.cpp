@@ -63,6 +63,15 @@ void LimitDepths(unsigned* depth, unsigned n, unsigned maxLength) {
         ++perLength[l + 1];
         kraft -= uint64_t(1) << (maxLength - l - 1);
     }
+    // Moving whole levels may leave room: shorten the longest codes into it,
+    // so the code is complete again.
+    for (unsigned l = maxLength; l >= 2; --l) {
+        while (perLength[l] > 0 && kraft + (uint64_t(1) << (maxLength - l)) <= full) {
+            --perLength[l];
+            ++perLength[l - 1];
+            kraft += uint64_t(1) << (maxLength - l);
+        }
+    }
     // Leaves are sorted by rising frequency: the longest codes go first.
     unsigned i = 0;
     for (unsigned l = maxLength; l >= 1; --l)

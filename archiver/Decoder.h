@@ -24,7 +24,13 @@ constexpr unsigned kLh7DictionaryBits = 16;
 // `originalSize` bytes to `out`, or fails. Memory is the dictionary and fixed
 // tables only: nothing is sized from packedSize or originalSize, and damaged
 // data ends with CorruptData, never a read or write outside a buffer or a
-// loop that does not end. `dictionaryBits` is one of the constants above.
+// loop that does not end. `dictionaryBits` is one of the constants above
+// (another gives CorruptData).
+//
+// A source that ends before packedSize bytes gives InputFailed, but only when
+// the missing bytes were needed. Output goes to `out` in pieces of up to
+// 64 KiB as it is made, so on any failure part of the member has already been
+// written. The dictionary and tables (about 110 KiB) live on the stack.
 DecodeStatus DecodeMember(unsigned dictionaryBits, ByteSource& packed, uint64_t packedSize,
                           uint64_t originalSize, ByteSink& out);
 

@@ -4,7 +4,6 @@
 #include "archiver/CodecFormat.h"
 #include "archiver/HuffmanTable.h"
 
-#include <cstring>
 
 namespace lha {
 namespace {

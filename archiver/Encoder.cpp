@@ -9,20 +9,20 @@
 namespace lha {
 namespace {
 
-// The input is parsed in chunks: every position's matches are collected, then
-// the cheapest way through the chunk is found with the prices of the code
-// lengths the block will have (found by parsing twice), then the chunk goes
-// out as one block or two, whichever is smaller.
+// The input is parsed in chunks: every position's matches are collected (a
+// binary tree per hash), then the cheapest way through the chunk is found by
+// pricing each literal and match with the code lengths of the last parse, then
+// the chunk goes out as one block or two, whichever is smaller.
 constexpr unsigned kChunkSize = 16384;
-constexpr unsigned kMaxPairsPerPosition = 8;   // the longest matches of each position
-constexpr unsigned kSearchDepth = 16;        // tree nodes visited per position
-constexpr unsigned kNiceLength = 32;           // a match this long is taken whole: skip the search inside it
-// Each chunk is parsed with the code lengths of the chunk before (the first
-// with a guess), and again with its own where kParsePasses says so.
+constexpr unsigned kMaxPairsPerPosition = 8;  // the longest matches of each position
+constexpr unsigned kSearchDepth = 16;         // tree nodes visited per position
+constexpr unsigned kNiceLength = 32;          // a match this long is taken whole: no search inside it
+// A chunk is parsed once with the prices of the chunk before; a member's first
+// chunk, which starts from a guess, twice.
 constexpr unsigned kParsePasses = 1;
 constexpr unsigned kFirstChunkPasses = 2;
-constexpr unsigned kAllLengthsUpTo = 16;       // every cut of a match up to this length is weighed
-constexpr unsigned kUnusedCodePrice = 14;      // bits assumed for a code the last parse did not use
+constexpr unsigned kAllLengthsUpTo = 16;      // every cut of a match up to this length is weighed
+constexpr unsigned kUnusedCodePrice = 14;     // bits assumed for a code the last parse did not use
 constexpr unsigned kUnusedPositionPrice = 6;
 
 struct MatchPair {

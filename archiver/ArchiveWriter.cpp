@@ -11,7 +11,6 @@ namespace lha {
 
 namespace {
 
-const char kTempPrefix[] = "lha";
 const char kOsId = 'W';
 const uint32_t kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                  FILE_ATTRIBUTE_ARCHIVE;
@@ -60,14 +59,8 @@ ArchiveWriter::~ArchiveWriter()
 bool ArchiveWriter::Begin(const std::string& archivePath, std::string& error)
 {
     archivePath_ = archivePath;
-    char name[MAX_PATH];
-    if (!GetTempFileNameA(FolderOf(archivePath).c_str(), kTempPrefix, 0, name)) {
-        error = LastError("cannot create a file beside the archive", archivePath);
-        return false;
-    }
-    tempPath_ = name;
-    if (file_.OpenWrite(tempPath_.c_str(), TRUNCATE_EXISTING)) return true;
-    error = LastError("cannot write", tempPath_);
+    if (file_.CreateTemporary(FolderOf(archivePath), tempPath_)) return true;
+    error = LastError("cannot create a file beside the archive", archivePath);
     return false;
 }
 

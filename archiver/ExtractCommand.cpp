@@ -14,13 +14,13 @@ namespace lha {
 
 namespace {
 
-const char kTempPrefix[] = "lha";
 const DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 struct Tally {
     unsigned done = 0;
     unsigned skipped = 0;
     unsigned failed = 0;
+    FolderMaker folders;  // the folders of this run, each made once
 };
 
 // Reports a failed unpack for `path` and raises its code.
@@ -74,23 +74,18 @@ void SetTime(const FileHandle& file, uint64_t ticks)
 bool UnpackToTemporary(const ArchiveReader& reader, const MemberHeader& header, const std::string& folder,
                        std::string& temp, Report& report)
 {
-    char name[MAX_PATH];
-    if (!GetTempFileNameA(folder.empty() ? "." : folder.c_str(), kTempPrefix, 0, name)) {
+    FileHandle file;
+    if (!file.CreateTemporary(folder, temp)) {
         report.Out().Printf("%s: cannot create a file in the destination (error %lu)\n", header.path.c_str(),
                             GetLastError());
         report.Raise(kFileError);
         return false;
     }
-    temp = name;
-    FileHandle file;
-    UnpackResult result = UnpackResult::WriteFailed;
-    if (file.OpenWrite(temp.c_str(), TRUNCATE_EXISTING)) {
-        FileSink sink(&file);
-        result = UnpackMember(reader.File(), header, sink);
-        if (result == UnpackResult::Ok && !sink.Flush()) result = UnpackResult::WriteFailed;
-        if (result == UnpackResult::Ok) SetTime(file, header.fileTime);
-        if (!file.Close() && result == UnpackResult::Ok) result = UnpackResult::WriteFailed;
-    }
+    FileSink sink(&file);
+    UnpackResult result = UnpackMember(reader.File(), header, sink);
+    if (result == UnpackResult::Ok && !sink.Flush()) result = UnpackResult::WriteFailed;
+    if (result == UnpackResult::Ok) SetTime(file, header.fileTime);
+    if (!file.Close() && result == UnpackResult::Ok) result = UnpackResult::WriteFailed;
     if (result == UnpackResult::Ok) return true;
     file.Close();
     DeleteFileA(temp.c_str());
@@ -100,13 +95,13 @@ bool UnpackToTemporary(const ArchiveReader& reader, const MemberHeader& header, 
 
 // The file's folder (made when missing) and its name under the destination.
 bool PrepareTarget(const CommandLine& line, const MemberHeader& header, std::string& folder, std::string& target,
-                   Report& report)
+                   Report& report, Tally& tally)
 {
     std::string relative = line.command == 'x' ? header.path : LastComponent(header.path);
     std::string relativeFolder = relative.substr(0, relative.size() - LastComponent(relative).size());
     folder = line.folder + relativeFolder;
     target = line.folder + relative;
-    if (MakeFolders(folder)) return true;
+    if (tally.folders.Make(folder)) return true;
     report.Out().Printf("%s: cannot make the folder %s\n", header.path.c_str(), folder.c_str());
     report.Raise(kFileError);
     return false;
@@ -123,7 +118,7 @@ void ExtractFile(const CommandLine& line, const ArchiveReader& reader, const Mem
                  Tally& tally)
 {
     std::string folder, target, temp;
-    if (!PrepareTarget(line, header, folder, target, report)) {
+    if (!PrepareTarget(line, header, folder, target, report, tally)) {
         ++tally.failed;
         return;
     }
@@ -149,7 +144,7 @@ void ExtractFile(const CommandLine& line, const ArchiveReader& reader, const Mem
 void ExtractFolder(const CommandLine& line, const MemberHeader& header, Report& report, Tally& tally)
 {
     if (line.command != 'x') return;
-    if (!MakeFolders(line.folder + header.path)) {
+    if (!tally.folders.Make(line.folder + header.path)) {
         report.Out().Printf("%s: cannot make the folder\n", header.path.c_str());
         report.Raise(kFileError);
         ++tally.failed;
@@ -187,12 +182,12 @@ int ExtractArchive(const CommandLine& line, Report& report)
 {
     ArchiveReader reader;
     if (!OpenArchive(line.archive, reader, report)) return report.Code();
-    if (line.command != 't' && !MakeFolders(line.folder)) {
+    Tally tally;
+    if (line.command != 't' && !tally.folders.Make(line.folder)) {
         report.Out().Printf("cannot make the destination folder %s\n", line.folder.c_str());
         report.Raise(kFileError);
         return report.Code();
     }
-    Tally tally;
     unsigned selected = 0;
     MemberHeader header;
     std::string error;

@@ -1,11 +1,24 @@
 #include "archiver/FileHandle.h"
 
+#include "archiver/AnsiText.h"
+
+#include <cstdio>
+
 namespace lha {
 
 namespace {
 
 // ReadFile and WriteFile take a DWORD count; larger requests go in pieces.
 const DWORD kMaxTransfer = 1u << 30;
+
+const char kTempPrefix[] = "lha";
+const unsigned kTempNames = 0x10000;  // four hex digits
+
+// Another file has the name (or is going away under it): try the next one.
+bool NameTaken(DWORD error)
+{
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || error == ERROR_SHARING_VIOLATION;
+}
 
 } // namespace
 
@@ -17,11 +30,25 @@ bool FileHandle::OpenRead(const char* path)
     return IsOpen();
 }
 
-bool FileHandle::OpenWrite(const char* path, DWORD disposition)
+bool FileHandle::CreateTemporary(const std::string& folder, std::string& path)
 {
     Close();
-    handle_ = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return IsOpen();
+    std::string base = folder;
+    if (!base.empty() && !EndsWithChar(base, '\\') && !EndsWithChar(base, '/') && !EndsWithChar(base, ':'))
+        base += '\\';
+    // Threads that start at once start apart; a name freed by a rename is free again.
+    unsigned first = GetTickCount() ^ (GetCurrentThreadId() << 4);
+    for (unsigned n = 0; n < kTempNames; ++n) {
+        char name[16];
+        snprintf(name, sizeof name, "%s%04x.tmp", kTempPrefix, (first + n) & (kTempNames - 1));
+        path = base + name;
+        handle_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (IsOpen()) return true;
+        if (!NameTaken(GetLastError())) break;
+    }
+    path.clear();
+    return false;
 }
 
 bool FileHandle::Close()

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace lha {
 
@@ -17,8 +18,12 @@ public:
 
     // Opens for reading (others may read too). False when it cannot be opened.
     bool OpenRead(const char* path);
-    // Creates a new file, or replaces the empty one GetTempFileNameA made.
-    bool OpenWrite(const char* path, DWORD disposition);
+    // Creates a new empty file in `folder` (empty: the current folder) under a
+    // name no file there has, lhaXXXX.tmp as GetTempFileNameA names them, and
+    // keeps it open for writing; `path` is its name. One call makes and opens
+    // it, so nothing else can take the name in between. False when no such
+    // file can be made (GetLastError says why).
+    bool CreateTemporary(const std::string& folder, std::string& path);
     // False when the close fails (data may not have reached the disk).
     bool Close();
 

@@ -280,6 +280,16 @@ TEST(EarlyBoundClient, CreatesThroughTheRegistryFromEitherApartment)
     }
 }
 
+bool WriteFileText(const std::wstring& path, const std::string& text)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == text.size();
+}
+
 // Runs a check script in the console script host; it prints the sentinel as
 // its last line only when every check held.
 ProcessResult RunCheckScript(const std::wstring& script)
@@ -336,6 +346,47 @@ TEST(UnusualFolders, RegisterTheExactPathAndWork)
         EXPECT_EQ(0u, Regsvr32(module, true).exitCode);
         ExpectNotRegistered();
     }
+}
+
+// The component on real traffic: our archiver (build/bin/archiver) behind it.
+TEST(ArchiverTraffic, ScriptCreatesListsAndExtractsAnArchive)
+{
+    const std::wstring module = BinFolder() + L"archiver\\vesker.DLL";
+    const ProcessResult registered = Regsvr32(module);
+    ASSERT_TRUE(registered.started);
+    ASSERT_EQ(0u, registered.exitCode) << registered.output;
+
+    // Names beyond ASCII in the system code page: Japanese under 932 (trail
+    // bytes 0x5C among them), accented Latin under 1252.
+    struct SourceFile {
+        const wchar_t* name932;
+        const wchar_t* name1252;
+        const char* content;
+    } const files[] = {
+        {L"plain.txt", L"plain.txt", "plain ASCII\r\n"},
+        {L"\u8868\u793a.txt", L"caf\u00e9.txt", "trail byte 0x5C\r\n"},
+        {L"\u30bd\u30d5\u30c8\u80fd\u529b.txt", L"na\u00efve r\u00e9sum\u00e9.txt", "more of them\r\n"},
+        {L"\u65e5\u672c\u8a9e\u306e\u30c6\u30ad\u30b9\u30c8.txt", L"\u00c5ngstr\u00f6m.txt", "and this\r\n"},
+    };
+    ScratchFolder scratch;
+    const std::wstring source = scratch.MakeFolder(L"source");
+    for (const SourceFile& file : files) {
+        const std::wstring path = source + L"\\" + (GetACP() == 932 ? file.name932 : file.name1252);
+        ASSERT_TRUE(WriteFileText(path, file.content)) << Narrow(path);
+    }
+    // Long ASCII names make few members fill the 65,536-byte area.
+    const std::wstring many = scratch.MakeFolder(L"many");
+    const int kManyMembers = 500;
+    for (int i = 0; i < kManyMembers; ++i) {
+        wchar_t name[16];
+        swprintf(name, 16, L"%04d-", i);
+        ASSERT_TRUE(WriteFileText(many + L"\\" + name + std::wstring(100, L'm') + L".txt", ""));
+    }
+    const ProcessResult result =
+        RunProcess(L"cscript //nologo " + Quoted(BinFolder() + L"ArchiverCheck.vbs") + L" " + Quoted(scratch.Path()));
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(0u, result.exitCode) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("ArchiverCheck: passed")) << result.output;
 }
 
 } // namespace

@@ -1,0 +1,20 @@
+#include "archiver/AnsiText.h"
+
+#include <windows.h>
+
+namespace lha {
+
+size_t CharLength(const char* text, size_t length, size_t at)
+{
+    if (at + 1 < length && IsDBCSLeadByte(static_cast<BYTE>(text[at]))) return 2;
+    return 1;
+}
+
+bool EndsWithChar(const std::string& text, char c)
+{
+    size_t last = std::string::npos;
+    for (size_t at = 0; at < text.size(); at += CharLength(text.data(), text.size(), at)) last = at;
+    return last != std::string::npos && text[last] == c && last + 1 == text.size();
+}
+
+} // namespace lha

@@ -1,0 +1,40 @@
+// Member names: paths in the system ANSI code page with backslash separators,
+// walked one character at a time (a double-byte character whose trail byte is
+// 0x5C is never split). A folder member's name ends with a backslash.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace lha {
+
+// The member path from a header's name and folder fields: 0xFF in the folder
+// field and single-byte slashes in either become backslashes; the folder field
+// gets a trailing backslash when it lacks one.
+std::string JoinStoredName(const std::string& folderField, const std::string& nameField);
+
+// The folder field (0xFF separators, trailing 0xFF) and the name field of a
+// level 2 header for `path`. A path ending in a backslash has an empty name.
+void SplitStoredName(const std::string& path, std::string& folderField, std::string& nameField);
+
+// The components between backslashes, empty ones dropped.
+std::vector<std::string> PathComponents(const std::string& path);
+
+// The part after the last backslash (empty for a folder member).
+std::string LastComponent(const std::string& path);
+
+// Why `path` may not be written under a destination folder, or null when it
+// may: empty, leading backslash (absolute), ':' anywhere (drive letters,
+// alternate streams), a '..' or other dots-only component, a device name
+// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, with any extension, in
+// any case, in any component), or a character no file name can hold.
+const char* UnsafeNameReason(const std::string& path);
+
+// The member name for a file given as `path` on the command line: drive and
+// leading separators dropped, '.' and '..' components dropped, slashes made
+// backslashes. Empty when nothing is left.
+std::string MemberNameForPath(const std::string& path);
+
+// Names equal but for the case of ASCII letters.
+bool SameName(const std::string& a, const std::string& b);
+
+} // namespace lha

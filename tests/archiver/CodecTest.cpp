@@ -1,0 +1,481 @@
+// The codec on its own: CRC-16 check values, -lh5- round trips at the edges and
+// over seeded random inputs, blocks written bit by bit from the format's
+// definition, and damaged packed data that must end cleanly.
+#include "archiver/Crc16.h"
+#include "archiver/Decoder.h"
+#include "archiver/Encoder.h"
+#include "archiver/HuffmanCode.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class MemorySource : public lha::ByteSource {
+public:
+    explicit MemorySource(const Bytes& data) : data_(data) {}
+    size_t Read(uint8_t* buffer, size_t size) override {
+        size_t n = std::min(size, data_.size() - next_);
+        std::memcpy(buffer, data_.data() + next_, n);
+        next_ += n;
+        return n;
+    }
+private:
+    const Bytes& data_;
+    size_t next_ = 0;
+};
+
+// Collects what it is given, and refuses anything past `capacity`.
+class MemorySink : public lha::ByteSink {
+public:
+    explicit MemorySink(size_t capacity = SIZE_MAX) : capacity_(capacity) {}
+    bool Write(const uint8_t* data, size_t size) override {
+        if (size > capacity_ - bytes.size()) {
+            overflowed = true;
+            return false;
+        }
+        bytes.insert(bytes.end(), data, data + size);
+        return true;
+    }
+    Bytes bytes;
+    bool overflowed = false;
+private:
+    size_t capacity_;
+};
+
+lha::EncodeStatus Pack(const Bytes& data, Bytes& packed, uint64_t limit = UINT64_MAX) {
+    MemorySource source(data);
+    MemorySink sink;
+    uint64_t packedSize = 0;
+    lha::EncodeStatus status = lha::EncodeLh5(source, data.size(), sink, limit, packedSize);
+    if (status == lha::EncodeStatus::Ok)
+        EXPECT_EQ(packedSize, sink.bytes.size());
+    packed = sink.bytes;
+    return status;
+}
+
+lha::DecodeStatus Unpack(unsigned dictionaryBits, const Bytes& packed, uint64_t originalSize, Bytes& out) {
+    MemorySource source(packed);
+    MemorySink sink(originalSize);
+    lha::DecodeStatus status = lha::DecodeMember(dictionaryBits, source, packed.size(), originalSize, sink);
+    EXPECT_FALSE(sink.overflowed) << "more than originalSize bytes";
+    out = sink.bytes;
+    return status;
+}
+
+// The CRC one bit at a time, as the polynomial defines it.
+uint16_t BitwiseCrc16(const Bytes& data) {
+    uint16_t crc = 0;
+    for (uint8_t byte : data) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+    }
+    return crc;
+}
+
+Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
+
+Bytes RandomBytes(size_t size, uint32_t seed) {
+    std::mt19937 random(seed);
+    Bytes data(size);
+    for (uint8_t& byte : data)
+        byte = static_cast<uint8_t>(random());
+    return data;
+}
+
+// Data with the structure of real files: words from a small vocabulary, runs,
+// copies from near and far back, and noise, in proportions set by the seed.
+Bytes MixedBytes(size_t size, uint32_t seed) {
+    std::mt19937 random(seed);
+    Bytes data;
+    const char* words[] = {"int ", "return ", "lha::", "static ", "(", ");\n", "    ", "value", "0x", "}\n"};
+    unsigned alphabet = 2 + random() % 255;
+    while (data.size() < size) {
+        switch (random() % 5) {
+        case 0: {
+            const char* word = words[random() % 10];
+            data.insert(data.end(), word, word + std::strlen(word));
+            break;
+        }
+        case 1:
+            data.insert(data.end(), 1 + random() % 300, static_cast<uint8_t>(random()));
+            break;
+        case 2:
+            if (!data.empty()) {
+                size_t back = 1 + random() % std::min<size_t>(data.size(), 9000);
+                size_t length = 3 + random() % 300;
+                for (size_t k = 0; k < length; ++k)
+                    data.push_back(data[data.size() - back]);
+            }
+            break;
+        default:
+            for (unsigned k = random() % 40; k > 0; --k)
+                data.push_back(static_cast<uint8_t>(random() % alphabet));
+        }
+    }
+    data.resize(size);
+    return data;
+}
+
+// --- CRC-16 ---
+
+struct CrcCase {
+    const char* name;
+    Bytes data;
+    uint16_t expected;  // 0 with `reference`: from the bitwise CRC
+    bool reference;
+};
+
+TEST(Crc16, CheckValues) {
+    const CrcCase cases[] = {
+        {"empty", {}, 0x0000, false},
+        {"the check string 123456789", Text("123456789"), 0xBB3D, false},
+        {"one byte 0x01 is the polynomial", {0x01}, 0xC0C1, false},
+        {"one byte 0xFF", {0xFF}, 0, true},
+        {"three bytes (short of a four-byte step)", Text("abc"), 0, true},
+        {"seven bytes (a step and a tail)", Text("abcdefg"), 0, true},
+        {"4099 random bytes", RandomBytes(4099, 7), 0, true},
+    };
+    for (const CrcCase& c : cases) {
+        uint16_t expected = c.reference ? BitwiseCrc16(c.data) : c.expected;
+        EXPECT_EQ(lha::UpdateCrc16(0, c.data.data(), c.data.size()), expected) << c.name;
+        if (c.data.size() < 2)
+            continue;
+        // In two calls, split at an odd place: the same CRC.
+        size_t half = c.data.size() / 2 + 1;
+        uint16_t crc = lha::UpdateCrc16(0, c.data.data(), half);
+        crc = lha::UpdateCrc16(crc, c.data.data() + half, c.data.size() - half);
+        EXPECT_EQ(crc, expected) << c.name << " in two parts";
+    }
+}
+
+// --- code lengths for the encoder's trees ---
+
+struct LengthCase {
+    const char* name;
+    std::vector<uint32_t> freq;
+    unsigned maxLength;
+    std::vector<uint8_t> expected;  // empty: only the limit and the Kraft sum are checked
+};
+
+std::vector<uint32_t> Fibonacci(unsigned count) {
+    std::vector<uint32_t> f = {1, 1};
+    while (f.size() < count)
+        f.push_back(f[f.size() - 1] + f[f.size() - 2]);
+    return f;
+}
+
+TEST(HuffmanCode, LengthsAreOptimalAndWithinTheLimit) {
+    const LengthCase cases[] = {
+        {"one used symbol gets length 1", {0, 5, 0}, 16, {0, 1, 0}},
+        {"two symbols", {3, 9}, 16, {1, 1}},
+        {"powers of two", {1, 1, 2, 4}, 16, {3, 3, 2, 1}},
+        {"equal weights", {7, 7, 7, 7}, 16, {2, 2, 2, 2}},
+        {"unused symbols stay 0", {0, 1, 0, 1, 0, 2}, 16, {0, 2, 0, 2, 0, 1}},
+        {"Fibonacci weights at the limit 16 (a plain code is 29 deep)", Fibonacci(30), 16, {}},
+        {"Fibonacci weights at a tight limit", Fibonacci(12), 4, {}},
+    };
+    for (const LengthCase& c : cases) {
+        std::vector<uint8_t> lengths(c.freq.size());
+        lha::BuildCodeLengths(c.freq.data(), static_cast<unsigned>(c.freq.size()), c.maxLength, lengths.data());
+        if (!c.expected.empty()) {
+            EXPECT_EQ(lengths, c.expected) << c.name;
+            continue;
+        }
+        uint64_t kraft = 0;
+        unsigned longest = 0;
+        for (size_t s = 0; s < lengths.size(); ++s) {
+            ASSERT_NE(lengths[s], 0) << c.name << ": symbol " << s;
+            longest = std::max<unsigned>(longest, lengths[s]);
+            kraft += uint64_t(1) << (c.maxLength - std::min<unsigned>(lengths[s], c.maxLength));
+        }
+        EXPECT_EQ(longest, c.maxLength) << c.name;
+        EXPECT_EQ(kraft, uint64_t(1) << c.maxLength) << c.name << ": the code must be complete";
+    }
+}
+
+// --- -lh5- round trips ---
+
+Bytes Repeated(Bytes unit, size_t size) {
+    Bytes data;
+    while (data.size() < size)
+        data.insert(data.end(), unit.begin(), unit.end());
+    data.resize(size);
+    return data;
+}
+
+struct RoundTripCase {
+    const char* name;
+    Bytes data;
+    double maxRatio;  // packed size over original size must stay at or under this (measured, plus a margin)
+};
+
+TEST(Lh5, RoundTripsAtTheEdges) {
+    Bytes period256 = RandomBytes(256, 11);
+    Bytes literalsThenRun = RandomBytes(40000, 12);  // over 16K codes: a block boundary
+    literalsThenRun.insert(literalsThenRun.end(), 100000, 'z');
+    Bytes runsAndNoise;
+    for (int k = 0; k < 40; ++k) {
+        Bytes noise = RandomBytes(997, 100 + k);
+        runsAndNoise.insert(runsAndNoise.end(), noise.begin(), noise.end());
+        runsAndNoise.insert(runsAndNoise.end(), 3000 + k, static_cast<uint8_t>(k));
+    }
+    const RoundTripCase cases[] = {
+        {"empty", {}, 0.0},
+        {"one byte", {0x42}, 8.0},
+        {"two bytes", {0, 0xFF}, 8.0},
+        {"100000 bytes of one value", Bytes(100000, 0xAA), 0.001},
+        {"exactly one dictionary of text", MixedBytes(8192, 1), 0.2},
+        {"one dictionary and a byte", MixedBytes(8193, 2), 0.2},
+        {"a 256-byte period: maximal matches", Repeated(period256, 70000), 0.01},
+        {"a period of 8191 bytes: the farthest copies", Repeated(RandomBytes(8191, 13), 40000), 0.22},
+        {"literals over a block boundary, then a long run", literalsThenRun, 0.29},
+        {"runs and noise over many blocks", runsAndNoise, 0.26},
+        {"text that slides the window many times", MixedBytes(200000, 3), 0.11},
+    };
+    for (const RoundTripCase& c : cases) {
+        Bytes packed, unpacked;
+        ASSERT_EQ(Pack(c.data, packed), lha::EncodeStatus::Ok) << c.name;
+        EXPECT_LE(packed.size(), c.maxRatio * c.data.size() + 16) << c.name;
+        ASSERT_EQ(Unpack(lha::kLh5DictionaryBits, packed, c.data.size(), unpacked), lha::DecodeStatus::Ok) << c.name;
+        EXPECT_TRUE(unpacked == c.data) << c.name;
+    }
+}
+
+struct LimitCase {
+    const char* name;
+    Bytes data;
+    uint64_t limit;
+    lha::EncodeStatus expected;
+};
+
+TEST(Lh5, LimitStopsPackingThatDoesNotPay) {
+    const LimitCase cases[] = {
+        {"random bytes, limit at their size", RandomBytes(50000, 21), 50000, lha::EncodeStatus::LimitReached},
+        {"one random byte, limit 1", RandomBytes(1, 22), 1, lha::EncodeStatus::LimitReached},
+        {"a run, limit at its size", Bytes(50000, 7), 50000, lha::EncodeStatus::Ok},
+        {"a run, limit just above its packed size", Bytes(50000, 7), 0, lha::EncodeStatus::Ok},
+        {"a run, limit at its packed size", Bytes(50000, 7), 0, lha::EncodeStatus::LimitReached},
+    };
+    Bytes runPacked;
+    ASSERT_EQ(Pack(Bytes(50000, 7), runPacked), lha::EncodeStatus::Ok);
+    for (const LimitCase& c : cases) {
+        uint64_t limit = c.limit;
+        if (limit == 0)  // relative to the run's packed size
+            limit = runPacked.size() + (c.expected == lha::EncodeStatus::Ok ? 1 : 0);
+        Bytes packed;
+        EXPECT_EQ(Pack(c.data, packed, limit), c.expected) << c.name;
+        if (c.expected == lha::EncodeStatus::LimitReached)
+            EXPECT_LE(packed.size(), limit) << c.name;
+    }
+}
+
+class FailingSource : public lha::ByteSource {
+public:
+    size_t Read(uint8_t*, size_t) override { return 0; }
+};
+class FailingSink : public lha::ByteSink {
+public:
+    bool Write(const uint8_t*, size_t) override { return false; }
+};
+
+TEST(Lh5, StreamFailuresReachTheCaller) {
+    FailingSource failing;
+    MemorySink sink;
+    uint64_t packedSize = 0;
+    EXPECT_EQ(lha::EncodeLh5(failing, 10, sink, UINT64_MAX, packedSize), lha::EncodeStatus::InputFailed);
+
+    Bytes data = MixedBytes(30000, 5);
+    MemorySource source(data);
+    FailingSink refusing;
+    EXPECT_EQ(lha::EncodeLh5(source, data.size(), refusing, UINT64_MAX, packedSize), lha::EncodeStatus::OutputFailed);
+
+    Bytes packed;
+    ASSERT_EQ(Pack(data, packed), lha::EncodeStatus::Ok);
+    MemorySource packedSource(packed);
+    EXPECT_EQ(lha::DecodeMember(lha::kLh5DictionaryBits, packedSource, packed.size(), data.size(), refusing),
+              lha::DecodeStatus::OutputFailed);
+    // The archive says there are more packed bytes than the source holds.
+    Bytes truncated(packed.begin(), packed.begin() + packed.size() / 2);
+    MemorySource shortSource(truncated);
+    MemorySink out;
+    EXPECT_EQ(lha::DecodeMember(lha::kLh5DictionaryBits, shortSource, packed.size(), data.size(), out),
+              lha::DecodeStatus::InputFailed);
+}
+
+// decode(encode(x)) == x over inputs of every kind of structure.
+TEST(Lh5, SeededRandomRoundTrips) {
+    std::mt19937 random(2024);
+    for (int k = 0; k < 300; ++k) {
+        size_t size = random() % (k % 10 == 0 ? 60000 : 6000);
+        Bytes data = k % 7 == 0 ? RandomBytes(size, k) : MixedBytes(size, k);
+        Bytes packed, unpacked;
+        ASSERT_EQ(Pack(data, packed), lha::EncodeStatus::Ok) << "input " << k;
+        ASSERT_EQ(Unpack(lha::kLh5DictionaryBits, packed, data.size(), unpacked), lha::DecodeStatus::Ok) << "input " << k;
+        ASSERT_TRUE(unpacked == data) << "input " << k << " of " << size << " bytes";
+    }
+}
+
+// --- blocks written from the format's definition ---
+
+// Bits given as text, most significant first; spaces are for the reader.
+Bytes Bits(const std::string& text) {
+    Bytes bytes;
+    unsigned count = 0;
+    for (char c : text) {
+        if (c == ' ')
+            continue;
+        if (count % 8 == 0)
+            bytes.push_back(0);
+        if (c == '1')
+            bytes.back() |= static_cast<uint8_t>(0x80 >> (count % 8));
+        ++count;
+    }
+    return bytes;
+}
+
+// A block of `count` codes with the pre-tree lengths 0,0,1,2,2 (codes: zero run
+// of 20+ "0", length 1 "10", length 2 "11") and the literal/length tree
+// 'a' = 0, 'b' = 10, match of 6 bytes (code 259) = 11.
+std::string ThreeCodeBlock(const char* count16) {
+    return std::string(count16) +
+           " 00101 000 000 001 00 010 010"          // pre-tree: 5 lengths, skip 0 after the third
+           " 100000100"                              // 260 literal/length lengths follow
+           " 0 001001101"                            // 97 zeros (20 + 77)
+           " 10 11"                                  // 'a' length 1, 'b' length 2
+           " 0 010001100"                            // 160 zeros (20 + 140)
+           " 11";                                    // code 259 length 2
+}
+
+struct HandBlockCase {
+    const char* name;
+    std::string bits;
+    uint64_t originalSize;
+    lha::DecodeStatus expected;
+    const char* output;  // for Ok
+};
+
+// Pre-tree 0,0,1,1 (zero run of 20+ "0", length 1 "1"); the literal/length
+// tree gives only 'a' a length, 1: the code "0" is 'a' and "1" nothing.
+const std::string kOnlyA = "0000000000000011 00100 000 000 001 00 001 001100010 0 001001101 1 0000 0000";
+
+TEST(Lh5, HandBuiltBlocks) {
+    const std::string single = "0000000000000011 00000 00000 000000000 001000001 0000 0000";
+    const std::string twoPositions = ThreeCodeBlock("0000000000000101") +
+        " 0011 001 000 001"                 // position tree: p0 = 0, p2 = 1
+        " 0 10 11 0 0 11 1 1";              // a b copy6(p0) a copy6(p2, extra 1: offset 3)
+    const HandBlockCase cases[] = {
+        {"single-symbol trees: three codes of no bits", single, 3, lha::DecodeStatus::Ok, "AAA"},
+        {"single-symbol trees, output stops at originalSize", single, 2, lha::DecodeStatus::Ok, "AA"},
+        {"a match of 6 from 2 back",
+         ThreeCodeBlock("0000000000000100") + " 0000 0001" + " 0 10 11 0", 9, lha::DecodeStatus::Ok, "ababababa"},
+        {"the match cut at originalSize",
+         ThreeCodeBlock("0000000000000100") + " 0000 0001" + " 0 10 11 0", 5, lha::DecodeStatus::Ok, "ababa"},
+        {"a position tree with extra bits", twoPositions, 15, lha::DecodeStatus::Ok, "abbbbbbbabbbabb"},
+        {"more output wanted than the block holds",
+         ThreeCodeBlock("0000000000000100") + " 0000 0001" + " 0 10 11 0", 10, lha::DecodeStatus::CorruptData, ""},
+        {"a copy from before the first byte",
+         ThreeCodeBlock("0000000000000001") + " 0000 0001" + " 11", 6, lha::DecodeStatus::CorruptData, ""},
+        {"a block of no codes before a good one", "0000000000000000 00000 00000 000000000 001000001 0000 0000 " + single,
+         3, lha::DecodeStatus::CorruptData, ""},
+        {"pre-tree lengths that over-fill the code", "0000000000000001 00011 001 001 001 00", 1,
+         lha::DecodeStatus::CorruptData, ""},
+        {"position lengths 1, 1, 1: more codes than the code space holds",
+         ThreeCodeBlock("0000000000000100") + " 0011 001 001 001" + " 0 10 11 0 0", 9, lha::DecodeStatus::CorruptData, ""},
+        {"a single literal/length symbol past the last code",
+         "0000000000000001 00000 00000 000000000 111111111 0000 0000", 1, lha::DecodeStatus::CorruptData, ""},
+        {"an incomplete code: only 'a', as 0", kOnlyA + " 0 0 0", 3, lha::DecodeStatus::Ok, "aaa"},
+        {"an incomplete code: the unassigned pattern 1", kOnlyA + " 0 1", 2, lha::DecodeStatus::CorruptData, ""},
+        {"a position code past the dictionary",
+         ThreeCodeBlock("0000000000000011") + " 0000 1110" + " 0 10 11", 8, lha::DecodeStatus::CorruptData, ""},
+    };
+    for (const HandBlockCase& c : cases) {
+        Bytes out;
+        ASSERT_EQ(Unpack(lha::kLh5DictionaryBits, Bits(c.bits), c.originalSize, out), c.expected) << c.name;
+        if (c.expected == lha::DecodeStatus::Ok)
+            EXPECT_EQ(std::string(out.begin(), out.end()), c.output) << c.name;
+    }
+}
+
+// Two blocks: 40000 times 'a' (single-symbol trees, no code bits), then one
+// copy of 3 bytes with position code 16 and 15 extra bits: offset 32768 + extra.
+std::string FarCopy(unsigned positionCountBits, const char* extra15) {
+    std::string noPositions(2 * positionCountBits, '0');
+    std::string position16 = std::string(positionCountBits, '0') + std::string(positionCountBits - 5, '0') + "10000";
+    return std::string("1001110001000000 00000 00000 000000000 001100001 ") + noPositions +
+           " 0000000000000001 00000 00000 000000000 100000000 " + position16 + " " + extra15;
+}
+
+struct DictionaryCase {
+    const char* name;
+    unsigned dictionaryBits;
+    std::string bits;
+    lha::DecodeStatus expected;
+};
+
+TEST(Decoder, CopiesReachAsFarAsTheDictionary) {
+    const DictionaryCase cases[] = {
+        {"-lh7-: offset 39999, the first byte", lha::kLh7DictionaryBits, FarCopy(5, "001110000111111"),
+         lha::DecodeStatus::Ok},
+        {"-lh7-: offset 40000, before the first byte", lha::kLh7DictionaryBits, FarCopy(5, "001110001000000"),
+         lha::DecodeStatus::CorruptData},
+        {"-lh6-: position code 16 is past its dictionary", lha::kLh6DictionaryBits, FarCopy(5, "001110000111111"),
+         lha::DecodeStatus::CorruptData},
+    };
+    for (const DictionaryCase& c : cases) {
+        Bytes out;
+        ASSERT_EQ(Unpack(c.dictionaryBits, Bits(c.bits), 40003, out), c.expected) << c.name;
+        if (c.expected == lha::DecodeStatus::Ok)
+            EXPECT_TRUE(out == Bytes(40003, 'a')) << c.name;
+    }
+}
+
+// --- damaged data ---
+
+TEST(Decoder, DamagedDataEndsCleanly) {
+    std::mt19937 random(77);
+    const unsigned dictionaries[] = {lha::kLh5DictionaryBits, lha::kLh6DictionaryBits, lha::kLh7DictionaryBits};
+    Bytes samples[4];
+    for (int k = 0; k < 4; ++k)
+        samples[k] = MixedBytes(3000 + 2000 * k, 300 + k);
+    Bytes packedSamples[4];
+    for (int k = 0; k < 4; ++k)
+        ASSERT_EQ(Pack(samples[k], packedSamples[k]), lha::EncodeStatus::Ok);
+    int ok = 0, corrupt = 0;
+    for (int run = 0; run < 3000; ++run) {
+        const Bytes& original = samples[run % 4];
+        Bytes packed = packedSamples[run % 4];
+        switch (random() % 3) {
+        case 0:  // flip a few bits
+            for (unsigned k = 1 + random() % 4; k > 0; --k)
+                packed[random() % packed.size()] ^= static_cast<uint8_t>(1u << (random() % 8));
+            break;
+        case 1:  // truncate
+            packed.resize(random() % packed.size());
+            break;
+        default:  // overwrite a stretch with random bytes
+            for (size_t at = random() % packed.size(), k = 1 + random() % 16; k > 0 && at < packed.size(); --k, ++at)
+                packed[at] = static_cast<uint8_t>(random());
+        }
+        Bytes out;
+        lha::DecodeStatus status = Unpack(dictionaries[run % 3], packed, original.size(), out);
+        ASSERT_TRUE(status == lha::DecodeStatus::Ok || status == lha::DecodeStatus::CorruptData)
+            << "run " << run << ": status " << static_cast<int>(status);
+        if (status == lha::DecodeStatus::Ok) {
+            ASSERT_EQ(out.size(), original.size()) << "run " << run;
+            ++ok;
+        } else {
+            ++corrupt;
+        }
+    }
+    EXPECT_GT(corrupt, 1000);  // the damage was noticed, not read as something else
+}
+
+} // namespace

@@ -1,0 +1,76 @@
+// Support for the command tests of our UNLHA32.dll: the entry loaded from
+// build/bin/archiver, a scratch folder under the temporary folder, file
+// helpers, and archives written by hand from the format's definition (so the
+// reader is not checked only against our own writer).
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace commandtest {
+
+typedef std::vector<uint8_t> Bytes;
+typedef int(WINAPI* CommandEntry)(HWND, LPCSTR, LPSTR, DWORD);
+
+// archiver/README.md
+enum Code {
+    kSuccess = 0,
+    kMembersSkipped = 1,
+    kNothingMatched = 2,
+    kUnsafeName = 3,
+    kUnsupportedMethod = 4,
+    kCrcError = 5,
+    kBrokenArchive = 6,
+    kFileError = 7,
+    kArchiveNotFound = 8,
+    kBadCommandLine = 10,
+};
+
+// Loads build/bin/archiver/UNLHA32.dll (beside the test program's folder) once.
+CommandEntry Entry();
+
+struct Result {
+    int code;
+    std::string text;
+};
+
+// Runs `commandLine` with a 1 MiB output area.
+Result Run(const std::string& commandLine);
+
+Bytes ReadFileBytes(const std::string& path);
+std::string ReadFileText(const std::string& path);
+void WriteFileBytes(const std::string& path, const Bytes& bytes);
+void WriteFileText(const std::string& path, const std::string& text);
+bool Exists(const std::string& path);
+// Sets the last write time, in seconds since 1970.
+void SetWriteTime(const std::string& path, uint32_t unixSeconds);
+// Every file and folder below `folder`, as relative paths (folders end in '\').
+std::set<std::string> Tree(const std::string& folder);
+// Removes a folder and everything in it.
+void RemoveTree(const std::string& folder);
+
+// A fresh, empty folder under the temporary folder; ends with a backslash.
+std::string MakeScratch(const std::string& tag);
+
+// ---- hand-built archives ----
+
+uint16_t Crc16(const uint8_t* data, size_t size);
+
+struct HandMember {
+    std::string path;          // backslashes; a folder ends with '\'
+    std::string data;
+    int level = 2;
+    std::string method = "-lh0-";
+    int crcDelta = 0;          // added to the true CRC (a bad one when not 0)
+    int headerCheckDelta = 0;  // added to the header checksum (levels 0, 1) or header CRC (levels 2, 3)
+};
+
+// One member: header and stored data.
+Bytes HandMemberBytes(const HandMember& member);
+// The members and the end marker.
+Bytes HandArchive(const std::vector<HandMember>& members);
+
+} // namespace commandtest

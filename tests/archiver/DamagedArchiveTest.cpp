@@ -1,0 +1,608 @@
+// Damaged archives through l, t and x of our UNLHA32.dll (build/bin/archiver):
+// at least 10,000 seeded mutations of a few small valid archives. Every call
+// must return (a hang meets the program's timeout) with a documented code,
+// leave its output area terminated within its size and untouched beyond it,
+// and nothing may appear outside the extraction folder. Mutations whose
+// outcome is known (a flipped data bit, an unchanged archive) are checked
+// against that simple model.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef int(WINAPI* CommandEntry)(HWND, LPCSTR, LPSTR, DWORD);
+typedef std::vector<uint8_t> Bytes;
+
+// archiver/README.md: 0 success, 1 skipped ... 10 bad command line.
+const int kSuccess = 0;
+const int kUnsafeName = 3;
+const int kCrcError = 5;
+const int kLargestDocumentedCode = 10;
+const int kMutationsPerThread = 5000;
+const int kThreads = 2;
+// Extracting is the costly call; existing files are skipped, so the
+// destination is emptied only now and then.
+const int kRunsBetweenCleanups = 2500;
+const size_t kGuard = 32;
+const uint8_t kGuardByte = 0xCD;
+const DWORD kAreaSizes[] = {0, 1, 2, 80, 65536};
+
+std::string ProgramFolder()
+{
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+// ---- archives written by hand from the format's definition ----
+
+uint16_t Crc16(const Bytes& data, size_t from = 0, size_t to = SIZE_MAX)
+{
+    uint16_t crc = 0;
+    for (size_t i = from; i < data.size() && i < to; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+    }
+    return crc;
+}
+
+void Put16(Bytes& out, uint32_t value)
+{
+    out.push_back(value & 0xFF);
+    out.push_back((value >> 8) & 0xFF);
+}
+
+void Put32(Bytes& out, uint32_t value)
+{
+    Put16(out, value & 0xFFFF);
+    Put16(out, value >> 16);
+}
+
+// A stored (-lh0-) member with a level 0 or level 1 header. Level 1 carries
+// one extended header (a Unix time stamp), counted in its skip size.
+Bytes StoredMember(int level, const std::string& name, const std::string& text)
+{
+    const Bytes data(text.begin(), text.end());
+    const Bytes extended = level == 1 ? Bytes{7, 0, 0x54, 1, 2, 3, 4, 0, 0} : Bytes{};
+    const size_t firstExtended = 2; // the level 1 header ends with the first extended header's size
+    Bytes body;
+    for (char c : std::string("-lh0-")) body.push_back(c);
+    Put32(body, static_cast<uint32_t>(data.size() + (level == 1 ? extended.size() - firstExtended : 0)));
+    Put32(body, static_cast<uint32_t>(data.size()));
+    Put32(body, 0x2A435000); // 2001-02-03 10:00:00, DOS date and time
+    body.push_back(0x20);
+    body.push_back(static_cast<uint8_t>(level));
+    body.push_back(static_cast<uint8_t>(name.size()));
+    body.insert(body.end(), name.begin(), name.end());
+    Put16(body, Crc16(data));
+    if (level == 1) {
+        body.push_back('U');
+        body.insert(body.end(), extended.begin(), extended.begin() + firstExtended);
+    }
+    uint8_t sum = 0;
+    for (uint8_t b : body) sum += b;
+    Bytes member{static_cast<uint8_t>(body.size()), sum};
+    member.insert(member.end(), body.begin(), body.end());
+    if (level == 1) member.insert(member.end(), extended.begin() + firstExtended, extended.end());
+    member.insert(member.end(), data.begin(), data.end());
+    return member;
+}
+
+// A stored member with a level 2 header: the name, and the folder (its parts
+// separated by 0xFF) when `folder` is not empty, in extended headers, and
+// the header's own CRC.
+Bytes StoredMemberLevel2(const std::string& folder, const std::string& name, const std::string& text)
+{
+    const Bytes data(text.begin(), text.end());
+    std::vector<Bytes> extended = {{0x00, 0, 0}, {0x01}};
+    extended[1].insert(extended[1].end(), name.begin(), name.end());
+    if (!folder.empty()) {
+        extended.push_back({0x02});
+        for (char c : folder) extended.back().push_back(c == '\\' ? 0xFF : static_cast<uint8_t>(c));
+    }
+    const size_t fixedSize = 26;
+    size_t total = fixedSize;
+    for (const Bytes& e : extended) total += e.size() + 2;
+    Bytes header;
+    Put16(header, static_cast<uint32_t>(total));
+    for (char c : std::string("-lh0-")) header.push_back(c);
+    Put32(header, static_cast<uint32_t>(data.size()));
+    Put32(header, static_cast<uint32_t>(data.size()));
+    Put32(header, 981173106); // 2001-02-03 04:05:06 UTC
+    header.push_back(0x20);
+    header.push_back(2);
+    Put16(header, Crc16(data));
+    header.push_back('W');
+    Put16(header, static_cast<uint32_t>(extended[0].size() + 2));
+    for (size_t i = 0; i < extended.size(); ++i) {
+        header.insert(header.end(), extended[i].begin(), extended[i].end());
+        Put16(header, i + 1 < extended.size() ? static_cast<uint32_t>(extended[i + 1].size() + 2) : 0);
+    }
+    const uint16_t headerCrc = Crc16(header);
+    header[fixedSize + 1] = headerCrc & 0xFF;
+    header[fixedSize + 2] = headerCrc >> 8;
+    header.insert(header.end(), data.begin(), data.end());
+    return header;
+}
+
+// Level 2 names go into the name and the folder extended headers: split at the last backslash.
+Bytes Member(int level, const std::string& path, const std::string& text)
+{
+    if (level != 2) return StoredMember(level, path, text);
+    const size_t slash = path.find_last_of('\\');
+    if (slash == std::string::npos) return StoredMemberLevel2("", path, text);
+    // A leading backslash is a folder of a lone 0xFF: the root.
+    return StoredMemberLevel2(slash == 0 ? "\\" : path.substr(0, slash), path.substr(slash + 1), text);
+}
+
+Bytes HandBuiltArchive(int level, const std::vector<std::string>& names)
+{
+    Bytes archive;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const Bytes member = Member(level, names[i], "member " + std::to_string(i) + " of a hand-built archive\n");
+        archive.insert(archive.end(), member.begin(), member.end());
+    }
+    archive.push_back(0);
+    return archive;
+}
+
+// ---- where each member's header and data lie, for aimed mutations ----
+
+struct MemberSpan {
+    size_t header;     // offset of the header
+    size_t headerSize; // bytes up to the data (level 1: with its extended headers)
+    size_t data;
+    size_t dataSize;
+    int level;
+    bool stored;
+};
+
+uint32_t Read32(const Bytes& b, size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24; }
+uint16_t Read16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
+
+// Walks a valid archive (the seeds only).
+std::vector<MemberSpan> Members(const Bytes& archive)
+{
+    std::vector<MemberSpan> spans;
+    size_t at = 0;
+    while (at + 21 < archive.size() && archive[at] != 0) {
+        MemberSpan span{at, 0, 0, 0, archive[at + 20], std::memcmp(&archive[at + 2], "-lh0-", 5) == 0};
+        const uint32_t packed = Read32(archive, at + 7);
+        if (span.level == 2) {
+            span.headerSize = Read16(archive, at);
+            span.dataSize = packed;
+        } else {
+            span.headerSize = archive[at] + 2u;
+            size_t extended = 0;
+            for (size_t next = Read16(archive, at + span.headerSize - 2); span.level == 1 && next != 0;) {
+                const size_t here = at + span.headerSize + extended;
+                extended += next;
+                next = Read16(archive, here + next - 2);
+            }
+            span.headerSize += extended;
+            span.dataSize = packed - extended;
+        }
+        span.data = at + span.headerSize;
+        spans.push_back(span);
+        at = span.data + span.dataSize;
+    }
+    return spans;
+}
+
+// ---- the mutations ----
+
+enum class Outcome { Any, SameAsSeed, DataCrcError, NotClean };
+
+struct Mutation {
+    const char* name;
+    Outcome (*apply)(Bytes& archive, const std::vector<MemberSpan>& members, std::mt19937& random);
+};
+
+size_t Pick(std::mt19937& random, size_t count) { return count ? random() % count : 0; }
+
+const MemberSpan& AnyMember(const std::vector<MemberSpan>& members, std::mt19937& random)
+{
+    return members[Pick(random, members.size())];
+}
+
+void PutAt32(Bytes& b, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4 && at + i < b.size(); ++i) b[at + i] = (value >> (8 * i)) & 0xFF;
+}
+
+void PutAt16(Bytes& b, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 2 && at + i < b.size(); ++i) b[at + i] = (value >> (8 * i)) & 0xFF;
+}
+
+const uint32_t kHugeSizes[] = {0xFFFFFFFF, 0x7FFFFFFF, 0x80000000, 0x10000000, 0xFFFFFF00};
+
+const Mutation kMutations[] = {
+    {"flip any bit",
+     [](Bytes& a, const std::vector<MemberSpan>&, std::mt19937& r) {
+         a[Pick(r, a.size())] ^= 1 << Pick(r, 8);
+         return Outcome::Any;
+     }},
+    {"random byte in a header",
+     [](Bytes& a, const std::vector<MemberSpan>& m, std::mt19937& r) {
+         const MemberSpan& s = AnyMember(m, r);
+         a[s.header + Pick(r, s.headerSize)] = static_cast<uint8_t>(r());
+         return Outcome::Any;
+     }},
+    {"flip a bit of a member's data",
+     [](Bytes& a, const std::vector<MemberSpan>& m, std::mt19937& r) {
+         const MemberSpan& s = AnyMember(m, r);
+         if (s.dataSize == 0) return Outcome::SameAsSeed;
+         a[s.data + Pick(r, s.dataSize)] ^= 1 << Pick(r, 8);
+         // CRC-16 catches every single-bit error of stored data; a flipped
+         // padding bit after the last code of a packed member changes nothing.
+         return s.stored ? Outcome::DataCrcError : Outcome::Any;
+     }},
+    {"truncate",
+     [](Bytes& a, const std::vector<MemberSpan>& m, std::mt19937& r) {
+         const size_t lastDataEnd = m.back().data + m.back().dataSize;
+         a.resize(Pick(r, a.size()));
+         // Cut where a header starts, the archive reads as a shorter whole one.
+         const bool atHeader = std::any_of(m.begin(), m.end(), [&](const MemberSpan& s) { return s.header == a.size(); });
+         return a.size() < lastDataEnd && !atHeader ? Outcome::NotClean : Outcome::Any;
+     }},
+    {"huge packed size",
+     [](Bytes& a, const std::vector<MemberSpan>& m, std::mt19937& r) {
+         PutAt32(a, AnyMember(m, r).header + 7, kHugeSizes[Pick(r, std::size(kHugeSizes))]);
+         return Outcome::NotClean;
+     }},
+    {"huge original size",
+     [](Bytes& a, const std::vector<MemberSpan>& m, std::mt19937& r) {
+         PutAt32(a, AnyMember(m, r).header + 11, kHugeSizes[Pick(r, std::size(kHugeSizes))]);
+         return Outcome::Any;
+     }},
+    {"packed size leads back to the same header",
+     [](Bytes& a, const std::vector<MemberSpan>& m, std::mt19937& r) {
+         const MemberSpan& s = AnyMember(m, r);
+         // Offset arithmetic in 32 bits would come back to this very header.
+         PutAt32(a, s.header + 7, static_cast<uint32_t>(0u - s.headerSize));
+         return Outcome::NotClean;
+     }},
+    {"header size 0, 1 or past the end",
+     [](Bytes& a, const std::vector<MemberSpan>& m, std::mt19937& r) {
+         const MemberSpan& s = AnyMember(m, r);
+         const uint32_t sizes[] = {0, 1, 2, 21, 0xFF, 0xFFFF};
+         const uint32_t size = sizes[Pick(r, std::size(sizes))];
+         if (s.level == 2) PutAt16(a, s.header, size);
+         else a[s.header] = static_cast<uint8_t>(size);
+         return Outcome::Any;
+     }},
+    {"extended header size 0, 1, 2 or past the end",
+     [](Bytes& a, const std::vector<MemberSpan>& m, std::mt19937& r) {
+         const MemberSpan& s = AnyMember(m, r);
+         if (s.level == 0) return Outcome::SameAsSeed;
+         const uint32_t sizes[] = {0, 1, 2, 3, 0xFFFF, static_cast<uint32_t>(s.headerSize)};
+         const size_t first = s.level == 2 ? 24 : a[s.header]; // the first "next size" field
+         PutAt16(a, s.header + first, sizes[Pick(r, std::size(sizes))]);
+         return Outcome::Any;
+     }},
+    {"a member doubled",
+     [](Bytes& a, const std::vector<MemberSpan>& m, std::mt19937& r) {
+         const MemberSpan& s = AnyMember(m, r);
+         const Bytes copy(a.begin() + s.header, a.begin() + s.data + s.dataSize);
+         a.insert(a.begin() + s.header, copy.begin(), copy.end());
+         return Outcome::Any;
+     }},
+    {"method changed",
+     [](Bytes& a, const std::vector<MemberSpan>& m, std::mt19937& r) {
+         const char* methods[] = {"-lh1-", "-lh4-", "-lh6-", "-lh7-", "-lhd-", "-lzs-", "-lh9-", "xxxxx"};
+         std::memcpy(&a[AnyMember(m, r).header + 2], methods[Pick(r, std::size(methods))], 5);
+         return Outcome::Any;
+     }},
+};
+
+// ---- files and folders ----
+
+std::wstring Widen(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                                    static_cast<int>(wide.size())));
+    return wide;
+}
+
+bool WriteWhole(const std::string& path, const Bytes& data)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == data.size();
+}
+
+Bytes ReadWhole(const std::string& path)
+{
+    Bytes data;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return data;
+    data.resize(GetFileSize(file, nullptr));
+    DWORD read = 0;
+    ReadFile(file, data.data(), static_cast<DWORD>(data.size()), &read, nullptr);
+    data.resize(read);
+    CloseHandle(file);
+    return data;
+}
+
+// Every path below `folder` (wide, so any name the library made is seen).
+void Walk(const std::wstring& folder, const std::wstring& relative, std::set<std::wstring>& paths)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + relative + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        paths.insert(relative + name);
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Walk(folder, relative + name + L"\\", paths);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+void RemoveTree(const std::wstring& folder)
+{
+    std::set<std::wstring> paths;
+    Walk(folder, L"", paths);
+    for (auto path = paths.rbegin(); path != paths.rend(); ++path) {
+        const std::wstring full = folder + *path;
+        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileW(full.c_str())) RemoveDirectoryW(full.c_str());
+    }
+}
+
+// ---- the run ----
+
+class DamagedArchives : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        library_ = LoadLibraryA((ProgramFolder() + "archiver\\UNLHA32.dll").c_str());
+        ASSERT_NE(nullptr, library_) << "build/bin/archiver/UNLHA32.dll";
+        entry_ = reinterpret_cast<CommandEntry>(reinterpret_cast<void*>(GetProcAddress(library_, MAKEINTRESOURCEA(1))));
+        ASSERT_NE(nullptr, entry_);
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        parent_ = std::string(temp) + "vesker-damage-" + std::to_string(GetCurrentProcessId()) + "\\";
+        CreateDirectoryA(parent_.c_str(), nullptr);
+        CreateDirectoryA((parent_ + "source").c_str(), nullptr);
+        CreateDirectoryA((parent_ + "source\\folder").c_str(), nullptr);
+        // Relative names that escape land in the snapshot, not somewhere unseen.
+        SetCurrentDirectoryA(parent_.c_str());
+    }
+
+    void TearDown() override
+    {
+        SetCurrentDirectoryA(ProgramFolder().c_str());
+        RemoveTree(Widen(parent_));
+        RemoveDirectoryA(parent_.c_str());
+        if (library_) FreeLibrary(library_);
+    }
+
+public:
+    // Runs one command line into an area of `areaSize` bytes with guard bytes
+    // after it; what broke the rules goes into `failures` (the run's threads
+    // cannot report to the test framework directly).
+    int Call(const std::string& commandLine, DWORD areaSize, std::vector<std::string>& failures,
+             std::string* text = nullptr)
+    {
+        std::vector<char> area(areaSize + kGuard, static_cast<char>(kGuardByte));
+        const int code = entry_(nullptr, commandLine.c_str(), area.data(), areaSize);
+        const bool guardIntact = std::all_of(area.begin() + areaSize, area.end(),
+                                             [](char c) { return static_cast<uint8_t>(c) == kGuardByte; });
+        const bool terminated = areaSize == 0 || std::memchr(area.data(), 0, areaSize) != nullptr;
+        if (!guardIntact || !terminated || code < kSuccess || code > kLargestDocumentedCode) {
+            failures.push_back(commandLine + " (area " + std::to_string(areaSize) + "): code " +
+                               std::to_string(code) + (guardIntact ? "" : ", wrote past the area") +
+                               (terminated ? "" : ", no terminator"));
+        }
+        if (text && terminated) *text = area.data();
+        return code;
+    }
+
+    const std::string& Parent() const { return parent_; }
+
+protected:
+    int Run(const std::string& commandLine, std::string* text)
+    {
+        std::vector<std::string> failures;
+        const int code = Call(commandLine, 65536, failures, text);
+        for (const std::string& failure : failures) ADD_FAILURE() << failure;
+        return code;
+    }
+
+    // The valid archives the mutations start from: two made by the library
+    // (level 2, stored and -lh5- members), hand-built level 0, 1 and 2
+    // archives, and hand-built ones whose names try to leave the destination.
+    std::vector<Bytes> Seeds()
+    {
+        std::vector<Bytes> seeds;
+        std::string text;
+        for (int line = 0; line < 60; ++line) text += "line " + std::to_string(line % 7) + " of a packed member\n";
+        Bytes noise(300);
+        std::mt19937 random(8);
+        for (uint8_t& b : noise) b = static_cast<uint8_t>(random());
+        EXPECT_TRUE(WriteWhole(parent_ + "source\\packed.txt", Bytes(text.begin(), text.end())));
+        EXPECT_TRUE(WriteWhole(parent_ + "source\\noise.bin", noise));
+        EXPECT_TRUE(WriteWhole(parent_ + "source\\folder\\small.txt", Bytes{'s', 'm', 'a', 'l', 'l'}));
+        const std::string made = parent_ + "made.lzh";
+        std::string output;
+        EXPECT_EQ(kSuccess, Run("a -r " + made + " " + parent_ + "source\\ *", &output)) << output;
+        seeds.push_back(ExpectReadable(ReadWhole(made)));
+        EXPECT_EQ(kSuccess, Run("a -s " + parent_ + "stored.lzh " + parent_ + "source\\ packed.txt", &output)) << output;
+        seeds.push_back(ExpectReadable(ReadWhole(parent_ + "stored.lzh")));
+        DeleteFileA(made.c_str());
+        DeleteFileA((parent_ + "stored.lzh").c_str());
+
+        const std::string absolute = parent_ + "evil-absolute";
+        for (int level : {0, 1, 2}) {
+            seeds.push_back(ExpectReadable(HandBuiltArchive(level, {"one.txt", "folder\\two.txt"})));
+            seeds.push_back(ExpectRefused(HandBuiltArchive(level, {"..\\evil", "safe.txt", "folder\\..\\..\\evil-up", absolute,
+                                                     "C:\\evil-drive", "\\evil-root", "CON", "nul.txt",
+                                                     "stream.txt:evil"})));
+        }
+        // Level 2 keeps name and folder apart: a backslash inside the name, ".." as the folder.
+        Bytes split;
+        for (const Bytes& member : {StoredMemberLevel2("", "..\\evil-name", "a"), StoredMemberLevel2("..\\..", "evil-folder", "b"),
+                                    StoredMemberLevel2("ok", "..", "c"), StoredMemberLevel2("", "safe.txt", "d")}) {
+            split.insert(split.end(), member.begin(), member.end());
+        }
+        split.push_back(0);
+        seeds.push_back(ExpectRefused(split));
+        return seeds;
+    }
+
+    // A seed without bait names must list and test clean before it is damaged.
+    Bytes ExpectReadable(const Bytes& seed)
+    {
+        const std::string path = parent_ + "seed.lzh";
+        EXPECT_TRUE(WriteWhole(path, seed));
+        std::string output;
+        EXPECT_EQ(kSuccess, Run("l " + path, &output)) << output;
+        EXPECT_EQ(kSuccess, Run("t " + path, &output)) << output;
+        DeleteFileA(path.c_str());
+        return seed;
+    }
+
+    // A seed with bait names must reach the name checks: refused, with its
+    // one safe member extracted.
+    Bytes ExpectRefused(const Bytes& seed)
+    {
+        const std::string path = parent_ + "seed.lzh";
+        const std::string destination = parent_ + "refused\\";
+        EXPECT_TRUE(WriteWhole(path, seed));
+        std::string output;
+        EXPECT_EQ(kUnsafeName, Run("x " + path + " " + destination, &output)) << output;
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((destination + "safe.txt").c_str())) << output;
+        DeleteFileA(path.c_str());
+        RemoveTree(Widen(destination));
+        RemoveDirectoryA(destination.c_str());
+        return seed;
+    }
+
+    HMODULE library_ = nullptr;
+    CommandEntry entry_ = nullptr;
+    std::string parent_;
+};
+
+struct Worker {
+    DamagedArchives* test;
+    const std::vector<Bytes>* seeds;
+    std::vector<std::vector<int>> seedCodes; // l and t of each unmutated seed
+    int index;
+    int runs;
+    std::vector<std::string> failures;
+};
+
+// What l and t must answer where the mutation's outcome is known.
+void CheckModel(Worker& w, Outcome outcome, const std::vector<int>& codes, const std::vector<int>& seedCodes,
+                const std::string& what)
+{
+    auto fail = [&](const std::string& expectation) {
+        w.failures.push_back(what + ": " + expectation + ", got l " + std::to_string(codes[0]) + " t " +
+                             std::to_string(codes[1]));
+    };
+    if (outcome == Outcome::SameAsSeed && (codes[0] != seedCodes[0] || codes[1] != seedCodes[1])) fail("as the seed");
+    // Codes are ordered by seriousness and the most serious wins.
+    if (outcome == Outcome::DataCrcError && (codes[0] != seedCodes[0] || codes[1] != std::max(seedCodes[1], kCrcError)))
+        fail("l as the seed, t CRC error");
+    if (outcome == Outcome::NotClean && codes[1] == kSuccess) fail("t not 0");
+}
+
+DWORD WINAPI Mutate(void* parameter);
+
+TEST_F(DamagedArchives, TenThousandMutationsThroughListTestAndExtract)
+{
+    const std::wstring parent = Widen(parent_);
+    std::set<std::wstring> before;
+    Walk(parent, L"", before);
+    const std::vector<Bytes> seeds = Seeds();
+    for (const Bytes& seed : seeds) ASSERT_GT(seed.size(), 30u);
+
+    // Where the bait names point beyond the parent: the drive's root (the
+    // current folder is on C:) and, two levels up from a destination, the
+    // temporary folder.
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string outsideBait[] = {"C:\\evil-drive", "C:\\evil-root", std::string(temp) + "evil-folder"};
+
+    std::vector<Worker> workers(kThreads);
+    std::vector<HANDLE> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        workers[i] = Worker{this, &seeds, {}, i, 0, {}};
+        threads.push_back(CreateThread(nullptr, 0, Mutate, &workers[i], 0, nullptr));
+        ASSERT_NE(nullptr, threads.back());
+    }
+    WaitForMultipleObjects(kThreads, threads.data(), TRUE, INFINITE);
+    int runs = 0;
+    for (int i = 0; i < kThreads; ++i) {
+        CloseHandle(threads[i]);
+        runs += workers[i].runs;
+        for (size_t f = 0; f < workers[i].failures.size() && f < 20; ++f) ADD_FAILURE() << workers[i].failures[f];
+        EXPECT_EQ(0u, workers[i].failures.size());
+    }
+    std::printf("damaged archives: %d mutations, each through l, t and x\n", runs);
+    EXPECT_GE(runs, 10000);
+
+    // Nothing but the sources of the seeds and the workers' own archives and
+    // destinations is new under the parent.
+    std::set<std::wstring> after;
+    Walk(parent, L"", after);
+    for (const std::wstring& path : after) {
+        if (before.count(path) || path.rfind(L"work", 0) == 0 || path.rfind(L"source", 0) == 0) continue;
+        ADD_FAILURE() << "appeared outside the destination: " << std::string(path.begin(), path.end());
+    }
+    for (const std::string& bait : outsideBait) EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(bait.c_str())) << bait;
+}
+
+DWORD WINAPI Mutate(void* parameter)
+{
+    Worker& w = *static_cast<Worker*>(parameter);
+    DamagedArchives& test = *w.test;
+    const std::string own = test.Parent() + "work" + std::to_string(w.index);
+    const std::string archive = own + ".lzh";
+    const std::string destination = own + "\\";
+    CreateDirectoryA(own.c_str(), nullptr);
+    const std::string x = "x " + archive + " " + destination;
+    std::mt19937 random(1234 + w.index);
+
+    for (const Bytes& seed : *w.seeds) {
+        WriteWhole(archive, seed);
+        w.seedCodes.push_back({test.Call("l " + archive, 65536, w.failures), test.Call("t " + archive, 65536, w.failures)});
+    }
+    for (int run = 0; run < kMutationsPerThread; ++run, ++w.runs) {
+        const size_t seedIndex = Pick(random, w.seeds->size());
+        const Bytes& seed = (*w.seeds)[seedIndex];
+        Bytes mutated = seed;
+        const std::vector<MemberSpan> members = Members(seed);
+        const Mutation& mutation = kMutations[Pick(random, std::size(kMutations))];
+        Outcome outcome = mutation.apply(mutated, members, random);
+        if (outcome == Outcome::Any && mutated == seed) outcome = Outcome::SameAsSeed;
+        WriteWhole(archive, mutated);
+        const DWORD area = kAreaSizes[Pick(random, std::size(kAreaSizes))];
+        const std::vector<int> codes = {test.Call("l " + archive, area, w.failures),
+                                        test.Call("t " + archive, area, w.failures)};
+        test.Call(x, area, w.failures);
+        CheckModel(w, outcome, codes, w.seedCodes[seedIndex],
+                   std::string(mutation.name) + " (seed " + std::to_string(seedIndex) + ", run " +
+                       std::to_string(run) + ")");
+        if (run % kRunsBetweenCleanups == 0) RemoveTree(Widen(destination));
+    }
+    RemoveTree(Widen(destination));
+    return 0;
+}
+
+} // namespace

@@ -1,0 +1,288 @@
+#!/usr/bin/env python3
+"""Our archiver against tools no one here wrote, on the build machine.
+
+Archives our UNLHA32.dll creates must be listed, tested and extracted
+byte-identically by Debian's lhasa and bsdtar; archives written from the
+format's definition (lha_bytes.py) must be listed, tested and extracted by our
+library. The library runs under Wine through archiver-batch.exe, in the system
+code page of VESKER_CODEPAGE (932 or 1252).
+
+    independent_readers.py <build dir>
+
+Prints one line per failed check and exits 1 when any failed.
+"""
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import lha_bytes  # noqa: E402
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+CODE_PAGE = os.environ.get("VESKER_CODEPAGE", "932")
+ANSI = "cp932" if CODE_PAGE == "932" else "cp1252"
+SUCCESS = 0
+failures = []
+
+
+def check(name, holds, detail=""):
+    if not holds:
+        failures.append(f"FAILED {name}{': ' + detail if detail else ''}")
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def seeded_bytes(seed, size):
+    return random.Random(seed).randbytes(size)
+
+
+def text_bytes(seed, size):
+    """Compressible text with variation, so matches of many lengths occur."""
+    rng = random.Random(seed)
+    words = [b"archive", b"member", b"header", b"folder", b"\x82\xa0", b"lh5", b"window", b"0123456789"]
+    out = bytearray()
+    while len(out) < size:
+        out += b" ".join(rng.choice(words) for _ in range(rng.randint(3, 12))) + b"\n"
+    return bytes(out[:size])
+
+
+def source_files():
+    """(case name, relative path, content): names fit the system code page.
+    Under 932 the double-byte names have a trail byte 0x5C (a backslash)."""
+    rows = [
+        ("empty file", "empty.txt", b""),
+        ("one byte", "one.txt", b"x"),
+        ("compressible text", "text.txt", text_bytes(1, 60_000)),
+        ("incompressible bytes", "random.bin", seeded_bytes(2, 40_000)),
+        ("text past the 8 KB window", "big.txt", text_bytes(3, 300_000)),
+        ("member in a folder", "folder/inner.txt", text_bytes(4, 5_000)),
+    ]
+    if ANSI == "cp932":
+        rows += [
+            ("double-byte name", "\u8868\u793a.txt", text_bytes(5, 3_000)),         # 表示: 0x95 0x5C
+            ("double-byte folder", "\u30bd\u30d5\u30c8/\u80fd\u529b.txt", b"ok\n"),  # ソフト/能力
+        ]
+    else:
+        rows += [
+            ("accented name", "caf\u00e9.txt", text_bytes(5, 3_000)),
+            ("accented folder", "na\u00efve/r\u00e9sum\u00e9.txt", b"ok\n"),
+        ]
+    return rows
+
+
+def run_library(scratch, commands):
+    """Runs the command lines through our library; [(code, text)] in order."""
+    commands_file = os.path.join(scratch, "commands.txt")
+    results_file = os.path.join(scratch, "results.txt")
+    log_file = os.path.join(scratch, "wine.log")
+    with open(commands_file, "w", encoding="utf-8") as f:
+        f.write("\n".join(commands) + "\n")
+    build = sys.argv[1]
+    program = os.path.join(build, "bin", "archiver", "archiver-batch.exe")
+    # Wine output goes to a file: a server left running would hold a pipe open.
+    with open(log_file, "wb") as log:
+        status = subprocess.call([os.path.join(ROOT, "scripts", "wine-exec"), build, program,
+                                  windows_path(commands_file), windows_path(results_file)],
+                                 stdin=subprocess.DEVNULL, stdout=log, stderr=log, cwd=scratch)
+    if status != 0:
+        with open(log_file, "rb") as log:
+            sys.exit(f"archiver-batch failed ({status}): {log.read().decode(errors='replace')}")
+    results = []
+    with open(results_file, "rb") as f:
+        data = f.read()
+    at = 0
+    while at < len(data):
+        end = data.index(b"\n", at)
+        code, size = map(int, data[at:end].split())
+        results.append((code, data[end + 1:end + 1 + size].decode("utf-8")))
+        at = end + 1 + size + 1
+    check("every command answered", len(results) == len(commands), f"{len(results)} of {len(commands)}")
+    return results
+
+
+# bsdtar assumes no charset for LHA names and, unless told, fails on bytes
+# beyond ASCII with "(null)"; the archive's names are in the ANSI code page.
+BSDTAR = ["bsdtar", "--options", "hdrcharset=" + ANSI.upper()]
+
+
+def run_tool(args, cwd):
+    env = dict(os.environ, LC_ALL="C.UTF-8")
+    result = subprocess.run(args, cwd=cwd, env=env, stdin=subprocess.DEVNULL, capture_output=True)
+    return result.returncode, result.stdout + result.stderr
+
+
+def decoded(raw):
+    """A name as a host tool shows it: converted to UTF-8, or the stored bytes."""
+    for encoding in ("utf-8", ANSI):
+        try:
+            return raw.decode(encoding)
+        except UnicodeDecodeError:
+            pass
+    return raw.decode("latin-1")
+
+
+def tree(folder):
+    """{relative path with '/': content} of every file below `folder`."""
+    files = {}
+    raw_folder = os.fsencode(folder)
+    for parent, _, names in os.walk(raw_folder):
+        for name in names:
+            path = os.path.join(parent, name)
+            with open(path, "rb") as f:
+                files[decoded(os.path.relpath(path, raw_folder))] = f.read()
+    return files
+
+
+def expect_tree(name, expected, folder):
+    got = tree(folder)
+    check(f"{name}: names", sorted(got) == sorted(expected), f"got {sorted(got)}, expected {sorted(expected)}")
+    for path, content in expected.items():
+        if path in got:
+            check(f"{name}: {path} byte-identical", got[path] == content, f"{len(got[path])} bytes, expected {len(content)}")
+
+
+def lhasa_shown(path):
+    """A name as lhasa lists it: every byte beyond ASCII shown as '?'."""
+    return "".join("?" if b >= 0x80 else chr(b) for b in path.encode(ANSI))
+
+
+def lhasa_methods(listing):
+    """{name: method} from `lha v`: the method, CRC, date (three fields), name."""
+    methods = {}
+    for line in listing.splitlines():
+        fields = line.split()
+        at = next((i for i, f in enumerate(fields) if f.startswith(b"-l") and f.endswith(b"-") and len(f) == 5), None)
+        if at is not None and len(fields) > at + 5:
+            methods[b" ".join(fields[at + 5:]).decode("latin-1")] = fields[at].decode()
+    return methods
+
+
+def our_archive_through_other_readers(scratch):
+    rows = source_files()
+    source = os.path.join(scratch, "source")
+    expected = {}
+    for _, path, content in rows:
+        full = os.path.join(source, path)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, "wb") as f:
+            f.write(content)
+        expected[path] = content
+    os.makedirs(os.path.join(source, "empty folder"))
+    archive = os.path.join(scratch, "ours.lzh")
+    [(code, text)] = run_library(scratch, [f"a -r {windows_path(archive)} {windows_path(source)}\\ *"])
+    check("our a creates the archive", code == SUCCESS and os.path.exists(archive), f"code {code}: {text}")
+    if not os.path.exists(archive):
+        return
+
+    status, listing = run_tool(["lha", "v", archive], scratch)
+    check("lhasa lists our archive", status == 0, listing.decode(errors="replace"))
+    methods = lhasa_methods(listing)
+    for case, path, content in rows:
+        check(f"lhasa lists {case}", lhasa_shown(path) in methods, f"{lhasa_shown(path)} not in {sorted(methods)}")
+    check("incompressible bytes stored -lh0-", methods.get("random.bin") == "-lh0-", str(methods.get("random.bin")))
+    for packed in ("text.txt", "big.txt"):
+        check(f"{packed} packed -lh5-", methods.get(packed) == "-lh5-", str(methods.get(packed)))
+
+    status, output = run_tool(["lha", "t", archive], scratch)
+    check("lhasa tests our archive", status == 0 and b"rror" not in output, output.decode(errors="replace"))
+
+    for reader, command in (("lhasa", ["lha", "x", archive]), ("bsdtar", BSDTAR + ["-xf", archive])):
+        destination = os.path.join(scratch, reader)
+        os.makedirs(destination)
+        status, output = run_tool(command, destination)
+        check(f"{reader} extracts our archive", status == 0, output.decode(errors="replace"))
+        expect_tree(f"{reader} extraction", expected, destination)
+        check(f"{reader} makes the empty folder", os.path.isdir(os.path.join(destination, "empty folder")))
+        stamp = os.stat(os.path.join(destination, "text.txt")).st_mtime
+        check(f"{reader} keeps the time stamp", abs(stamp - os.stat(os.path.join(source, "text.txt")).st_mtime) <= 2)
+
+    status, listing = run_tool(BSDTAR + ["-tf", archive], scratch)
+    names = {decoded(line) for line in listing.splitlines()}
+    folders = {name[:-1] for name in names if name.endswith("/")}
+    check("bsdtar lists our archive", status == 0 and names - {f + "/" for f in folders} == set(expected), f"{sorted(names)}")
+    check("bsdtar lists the empty folder", "empty folder" in folders, f"{sorted(folders)}")
+
+
+def generated_archives():
+    """(case name, archive bytes, {path: (content, method)}) written from the format's definition."""
+    match_packed, match_data = lha_bytes.lh5_match_block()
+    single_data = b"A" * 1000
+    single_packed = lha_bytes.lh5_single_symbol_block(ord("A"), len(single_data))
+    local = ("\u8868\u793a.txt" if ANSI == "cp932" else "caf\u00e9.txt")
+    cases = []
+    for level in (0, 1, 2):
+        members = [
+            (b"stored.txt", b"stored bytes\n", None, b"-lh0-", None),
+            (b"match.txt", match_data, match_packed, b"-lh5-", None),
+            (b"single.txt", single_data, single_packed, b"-lh5-", None),
+            (local.encode(ANSI), b"local name\n", None, b"-lh0-", None),
+        ]
+        if level == 2:
+            members.append((b"inner.txt", b"in a folder\n", None, b"-lh0-", b"dir\xffsub"))
+        data = lha_bytes.archive([lha_bytes.member(level, n, d, p, m, f) for n, d, p, m, f in members])
+        expected = {}
+        for n, d, _, m, f in members:
+            expected[(f.replace(b"\xff", b"/").decode(ANSI) + "/" if f else "") + n.decode(ANSI)] = (d, m.decode())
+        cases.append((f"level {level}", data, expected))
+    return cases
+
+
+def generated_archives_through_our_reader(scratch):
+    cases = generated_archives()
+    commands = []
+    for name, data, _ in cases:
+        archive = os.path.join(scratch, name.replace(" ", "") + ".lzh")
+        with open(archive, "wb") as f:
+            f.write(data)
+        # The writer itself is checked by an independent reader first.
+        status, output = run_tool(["lha", "t", archive], scratch)
+        check(f"{name}: lhasa accepts the generated archive", status == 0, output.decode(errors="replace"))
+        destination = os.path.join(scratch, "ours-" + name.replace(" ", ""))
+        os.makedirs(destination)
+        commands += [f"l {windows_path(archive)}", f"t {windows_path(archive)}",
+                     f"x {windows_path(archive)} {windows_path(destination)}\\"]
+    results = run_library(scratch, commands)
+    for index, (name, _, expected) in enumerate(cases):
+        (listed, listing), (tested, test_text), (extracted, extract_text) = results[3 * index:3 * index + 3]
+        check(f"{name}: our l", listed == SUCCESS, listing)
+        for path, (content, method) in expected.items():
+            # One line per member: its size and method, and the name with backslashes.
+            line = next((l for l in listing.split("\n") if l.endswith(path.replace("/", "\\"))), "")
+            check(f"{name}: our l lists {path}", str(len(content)) in line.split() and method in line, listing)
+        check(f"{name}: our t", tested == SUCCESS, test_text)
+        check(f"{name}: our x", extracted == SUCCESS, extract_text)
+        destination = os.path.join(scratch, "ours-" + name.replace(" ", ""))
+        expect_tree(f"{name}: our extraction", {p: c for p, (c, _) in expected.items()}, destination)
+        # Level 2 stores Unix time; levels 0 and 1 a local DOS time (Wine's zone is the host's).
+        stamp = os.stat(os.path.join(destination, "stored.txt")).st_mtime
+        wanted = lha_bytes.UNIX_TIME_2001 if name == "level 2" else time.mktime(lha_bytes.DOS_TIME_2001_FIELDS + (0, 0, -1))
+        check(f"{name}: our x sets the time stamp", stamp == wanted, f"{stamp}, expected {wanted}")
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit("usage: independent_readers.py <build dir>")
+    for tool in ("lha", "bsdtar"):
+        if not shutil.which(tool):
+            sys.exit(f"{tool} is missing: run scripts/install-deps")
+    scratch = tempfile.mkdtemp(prefix="vesker-readers-")
+    try:
+        our_archive_through_other_readers(scratch)
+        generated_archives_through_our_reader(scratch)
+    finally:
+        if not os.environ.get("VESKER_KEEP_SCRATCH"):
+            shutil.rmtree(scratch, ignore_errors=True)
+    for failure in failures:
+        print(failure)
+    print(f"independent readers: {len(failures)} failed checks (code page {CODE_PAGE})")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -9,26 +9,21 @@
 namespace lha {
 namespace {
 
-// The input is parsed in chunks: every position's matches are collected (a
-// binary tree per hash), then the cheapest way through the chunk is found by
-// pricing each literal and match with the code lengths of the last parse, then
-// the chunk goes out as one block or two, whichever is smaller.
+// The input is parsed in chunks with lazy matching: the longest match of a
+// position (a hash chain walk) is held back while the next position's match,
+// priced with the code lengths of the chunk before, would do better. Each
+// chunk then goes out as one block or two, whichever is smaller.
 constexpr unsigned kChunkSize = 16384;
-constexpr unsigned kMaxPairsPerPosition = 8;  // the longest matches of each position
-constexpr unsigned kSearchDepth = 16;         // tree nodes visited per position
-constexpr unsigned kNiceLength = 32;          // a match this long is taken whole: no search inside it
-// A chunk is parsed once with the prices of the chunk before; a member's first
-// chunk, which starts from a guess, twice.
-constexpr unsigned kParsePasses = 1;
-constexpr unsigned kFirstChunkPasses = 2;
-constexpr unsigned kAllLengthsUpTo = 16;      // every cut of a match up to this length is weighed
-constexpr unsigned kUnusedCodePrice = 14;     // bits assumed for a code the last parse did not use
+constexpr unsigned kSearchDepth = 256;        // chain positions visited per search
+constexpr unsigned kNiceLength = kMaxMatch;   // a match this long ends the search
+constexpr unsigned kLazyLength = kMaxMatch;   // a match this long is taken without looking one further
+// When a held match and a later one cover different spans, the shorter side is
+// completed at this many bits a byte (about what a byte of text costs packed).
+constexpr unsigned kRestBits = 5;
+// A match this short is taken only when it costs fewer bits than its literals.
+constexpr unsigned kPricedShortMatch = 5;
+constexpr unsigned kUnusedCodePrice = 14;     // bits assumed for a code the last chunk did not use
 constexpr unsigned kUnusedPositionPrice = 6;
-
-struct MatchPair {
-    uint16_t length;
-    uint16_t distance;
-};
 
 // Bits each code costs under the current estimate.
 struct Prices {
@@ -41,6 +36,12 @@ struct Prices {
     }
 };
 
+// A match at a position: `length` bytes `distance` back (length 0: none).
+struct Match {
+    unsigned length = 0;
+    unsigned distance = 0;
+};
+
 class Lh5Encoder {
 public:
     Lh5Encoder(ByteSource& in, uint64_t size, ByteSink& out, uint64_t limit)
@@ -49,59 +50,103 @@ public:
     EncodeStatus Run(uint64_t& packedSize);
 
 private:
-    bool CollectMatches(unsigned& chunkLength);
-    void InitialPrices(unsigned chunkLength);
+    bool ParseChunk(unsigned& chunkLength);
+    Match FindMatch() const;
+    bool BetterLater(const Match& held, uint8_t heldByte, const Match& later) const;
+    unsigned PutMatch(const Match& match, unsigned entered);
+    void PutLiteral(uint8_t byte) { codes_[codeCount_++] = {byte, 0}; }
+    void InitialPrices(const uint8_t* bytes, unsigned chunkLength);
     void PricesFromCodes();
-    void Parse(unsigned chunkLength);
     void WriteChunk();
 
     MatchFinder finder_;
     BitWriter out_;
     Prices prices_;
-    uint8_t bytes_[kChunkSize];
-    uint32_t pairStart_[kChunkSize + 1];   // pairs_ of position i: [pairStart_[i], pairStart_[i + 1])
-    MatchPair pairs_[kChunkSize * kMaxPairsPerPosition];
-    uint32_t cost_[kChunkSize + 1];
-    MatchPair step_[kChunkSize + 1];       // how the cheapest way reaches each position
     BlockCode codes_[kChunkSize];
     unsigned codeCount_ = 0;
-    bool havePrices_ = false;
 };
 
-// Moves the finder through up to kChunkSize positions, keeping each one's byte
-// and its longest matches.
-bool Lh5Encoder::CollectMatches(unsigned& chunkLength) {
-    unsigned n = 0, stored = 0, skip = 0;
-    uint16_t lengths[kMaxMatch], distances[kMaxMatch];
-    for (; n < kChunkSize; ++n) {
+// The longest match at the finder's position, or none where its literals cost less.
+Match Lh5Encoder::FindMatch() const {
+    Match match;
+    match.length = finder_.Longest(kSearchDepth, kNiceLength, match.distance);
+    if (match.length == 0 || match.length > kPricedShortMatch)
+        return match;
+    uint32_t literals = 0;
+    for (unsigned k = 0; k < match.length; ++k)
+        literals += prices_.code[finder_.Current()[k]];
+    if (prices_.Match(match.length, match.distance) >= literals)
+        match.length = 0;
+    return match;
+}
+
+// Whether a literal of `heldByte` and then `later` (one position on) beat the
+// `held` match, compared over the same span.
+bool Lh5Encoder::BetterLater(const Match& held, uint8_t heldByte, const Match& later) const {
+    uint32_t now = prices_.Match(held.length, held.distance);
+    uint32_t next = prices_.code[heldByte] + prices_.Match(later.length, later.distance);
+    if (later.length + 1 > held.length)
+        now += (later.length + 1 - held.length) * kRestBits;
+    else
+        next += (held.length - later.length - 1) * kRestBits;
+    return next < now;
+}
+
+// Codes `match` and moves the finder to its end; `entered` of its positions
+// are in the chains already. Returns the match's length.
+unsigned Lh5Encoder::PutMatch(const Match& match, unsigned entered) {
+    codes_[codeCount_++] = {static_cast<uint16_t>(kLiteralCount + match.length - kMinMatch),
+                            static_cast<uint16_t>(match.distance - 1)};
+    for (unsigned k = entered; k < match.length; ++k)
+        finder_.InsertAndAdvance();
+    return match.length;
+}
+
+// Codes up to kChunkSize positions (a last match may run past) into codes_.
+bool Lh5Encoder::ParseChunk(unsigned& chunkLength) {
+    codeCount_ = 0;
+    unsigned n = 0;
+    Match held;            // a match at the position before, not yet coded
+    uint8_t heldByte = 0;  // that position's byte
+    while (n < kChunkSize) {
         if (!finder_.Prepare())
             return false;
         if (finder_.Available() == 0)
             break;
-        bytes_[n] = *finder_.Current();
-        pairStart_[n] = stored;
-        if (skip > 0) {
-            --skip;
-            finder_.SkipAndAdvance(kSearchDepth, kNiceLength);
+        uint8_t byte = *finder_.Current();
+        Match match = FindMatch();
+        if (held.length != 0) {
+            if (match.length == 0 || !BetterLater(held, heldByte, match)) {
+                n += PutMatch(held, 1) - 1;
+                held = Match();
+                continue;
+            }
+            PutLiteral(heldByte);
+        } else if (match.length == 0) {
+            PutLiteral(byte);
+            finder_.InsertAndAdvance();
+            ++n;
+            continue;
+        } else if (match.length >= kLazyLength) {
+            n += PutMatch(match, 0);
             continue;
         }
-        unsigned found = finder_.FindAndAdvance(kSearchDepth, kNiceLength, lengths, distances);
-        unsigned first = found > kMaxPairsPerPosition ? found - kMaxPairsPerPosition : 0;
-        for (unsigned k = first; k < found; ++k)
-            pairs_[stored++] = {lengths[k], distances[k]};
-        if (found > 0 && lengths[found - 1] >= kNiceLength)
-            skip = lengths[found - 1] - 1;
+        held = match;
+        heldByte = byte;
+        finder_.InsertAndAdvance();
+        ++n;
     }
-    pairStart_[n] = stored;
+    if (held.length != 0)
+        n += PutMatch(held, 1) - 1;
     chunkLength = n;
     return true;
 }
 
-void Lh5Encoder::InitialPrices(unsigned chunkLength) {
+void Lh5Encoder::InitialPrices(const uint8_t* bytes, unsigned chunkLength) {
     // Literals by their frequency in the chunk; matches by a rough guess.
     uint32_t freq[kLiteralCount] = {};
     for (unsigned i = 0; i < chunkLength; ++i)
-        ++freq[bytes_[i]];
+        ++freq[bytes[i]];
     for (unsigned c = 0; c < kLiteralCount; ++c) {
         unsigned bits = 1;
         while (bits < 15 && (static_cast<uint64_t>(freq[c]) << bits) < chunkLength)
@@ -123,57 +168,6 @@ void Lh5Encoder::PricesFromCodes() {
         prices_.position[p] = positionLengths[p] != 0 ? positionLengths[p] : kUnusedPositionPrice;
 }
 
-// The cheapest sequence of literals and matches through the chunk, into codes_.
-void Lh5Encoder::Parse(unsigned chunkLength) {
-    cost_[0] = 0;
-    for (unsigned i = 1; i <= chunkLength; ++i)
-        cost_[i] = UINT32_MAX;
-    for (unsigned i = 0; i < chunkLength; ++i) {
-        uint32_t base = cost_[i];
-        uint32_t literal = base + prices_.code[bytes_[i]];
-        if (literal < cost_[i + 1]) {
-            cost_[i + 1] = literal;
-            step_[i + 1] = {1, 0};
-        }
-        unsigned length = kMinMatch;
-        for (unsigned k = pairStart_[i]; k < pairStart_[i + 1]; ++k) {
-            unsigned distance = pairs_[k].distance;
-            unsigned longest = pairs_[k].length;
-            if (longest > chunkLength - i)
-                longest = chunkLength - i;
-            unsigned p = PositionCode(distance - 1);
-            uint32_t positionCost = base + prices_.position[p] + (p > 1 ? p - 1 : 0);
-            // Past kAllLengthsUpTo only the whole match is weighed: shorter
-            // cuts of a long match rarely pay, and trying each costs time.
-            if (length > kAllLengthsUpTo && length < longest)
-                length = longest;
-            for (; length <= longest; ++length) {
-                if (length == kAllLengthsUpTo + 1 && length < longest)
-                    length = longest;
-                uint32_t c = positionCost + prices_.code[kLiteralCount + length - kMinMatch];
-                if (c < cost_[i + length]) {
-                    cost_[i + length] = c;
-                    step_[i + length] = {static_cast<uint16_t>(length), static_cast<uint16_t>(distance)};
-                }
-            }
-        }
-    }
-    // Walk back from the end, then lay the steps out forwards.
-    unsigned count = 0;
-    for (unsigned i = chunkLength; i > 0; i -= step_[i].length)
-        ++count;
-    codeCount_ = count;
-    for (unsigned i = chunkLength; i > 0; i -= step_[i].length) {
-        const MatchPair& s = step_[i];
-        --count;
-        if (s.length == 1)
-            codes_[count] = {bytes_[i - 1], 0};
-        else
-            codes_[count] = {static_cast<uint16_t>(kLiteralCount + s.length - kMinMatch),
-                             static_cast<uint16_t>(s.distance - 1)};
-    }
-}
-
 void Lh5Encoder::WriteChunk() {
     if (codeCount_ == 0 || !out_.Ok())
         return;
@@ -188,22 +182,17 @@ void Lh5Encoder::WriteChunk() {
 }
 
 EncodeStatus Lh5Encoder::Run(uint64_t& packedSize) {
+    // The first chunk is priced by its literals' frequencies and a guess for matches.
+    if (!finder_.Prepare())
+        return EncodeStatus::InputFailed;
+    InitialPrices(finder_.Current(), finder_.Available() < kChunkSize ? finder_.Available() : kChunkSize);
     for (;;) {
         unsigned chunkLength = 0;
-        if (!CollectMatches(chunkLength))
+        if (!ParseChunk(chunkLength))
             return EncodeStatus::InputFailed;
         if (chunkLength == 0)
             break;
-        unsigned passes = kParsePasses;
-        if (!havePrices_) {
-            InitialPrices(chunkLength);
-            passes = kFirstChunkPasses;
-        }
-        for (unsigned pass = 0; pass < passes; ++pass) {
-            Parse(chunkLength);
-            PricesFromCodes();
-        }
-        havePrices_ = true;
+        PricesFromCodes();
         WriteChunk();
         if (!out_.Ok())
             break;

@@ -42,7 +42,7 @@ MatchFinder::MatchFinder(ByteSource& source, uint64_t size) : source_(source), l
     for (uint16_t& h : head_)
         h = kNone;
     for (unsigned i = 0; i < kLh5DictionarySize; ++i)
-        smaller_[i] = larger_[i] = kNone;
+        earlier_[i] = kNone;
 }
 
 void MatchFinder::Slide() {
@@ -55,9 +55,7 @@ void MatchFinder::Slide() {
     auto rebase = [shift](uint16_t& p) { p = (p == kNone || p < shift) ? kNone : static_cast<uint16_t>(p - shift); };
     for (uint16_t& p : head_)
         rebase(p);
-    for (uint16_t& p : smaller_)
-        rebase(p);
-    for (uint16_t& p : larger_)
+    for (uint16_t& p : earlier_)
         rebase(p);
 }
 
@@ -77,70 +75,41 @@ bool MatchFinder::Prepare() {
     return true;
 }
 
-unsigned MatchFinder::FindAndAdvance(unsigned depth, unsigned niceLength, uint16_t* lengths, uint16_t* distances) {
-    unsigned found = Walk(depth, niceLength, lengths, distances);
-    ++pos_;
-    return found;
-}
-
-void MatchFinder::SkipAndAdvance(unsigned depth, unsigned niceLength) {
-    Walk(depth, niceLength, nullptr, nullptr);
-    ++pos_;
-}
-
-unsigned MatchFinder::Walk(unsigned depth, unsigned niceLength, uint16_t* lengths, uint16_t* distances) {
+unsigned MatchFinder::Longest(unsigned depth, unsigned niceLength, unsigned& distance) const {
     unsigned maxLength = end_ - pos_;
     if (maxLength > kMaxMatch)
         maxLength = kMaxMatch;
     if (maxLength < kMinMatch)
-        return 0;  // too near the end to be a match or to be matched
+        return 0;
     if (niceLength > maxLength)
         niceLength = maxLength;
     const uint8_t* here = buffer_ + pos_;
-    unsigned h = Hash(here);
-    unsigned candidate = head_[h];
-    head_[h] = static_cast<uint16_t>(pos_);
-
-    // Where the next node smaller (larger) than the new root hangs, and how
-    // many bytes every node on that side is known to share with it.
-    uint16_t* smallerSlot = &smaller_[pos_ & kSlotMask];
-    uint16_t* largerSlot = &larger_[pos_ & kSlotMask];
-    unsigned smallerShared = 0, largerShared = 0;
     unsigned best = kMinMatch - 1;
-    unsigned found = 0;
-    for (; depth > 0 && candidate != kNone && pos_ - candidate <= kMaxDistance && candidate < pos_; --depth) {
+    unsigned candidate = head_[Hash(here)];
+    for (; depth > 0 && candidate != kNone && candidate < pos_ && pos_ - candidate <= kMaxDistance; --depth) {
         const uint8_t* there = buffer_ + candidate;
-        unsigned length = SharedLength(there, here, smallerShared < largerShared ? smallerShared : largerShared,
-                                       maxLength);
-        if (length > best) {
-            best = length;
-            if (lengths != nullptr) {
-                lengths[found] = static_cast<uint16_t>(length);
-                distances[found] = static_cast<uint16_t>(pos_ - candidate);
-                ++found;
-            }
-            if (length >= niceLength) {
-                // The new root takes the candidate's place with its subtrees.
-                *smallerSlot = smaller_[candidate & kSlotMask];
-                *largerSlot = larger_[candidate & kSlotMask];
-                return found;
+        // Only a candidate that has the byte past the best length can be longer.
+        if (there[best] == here[best]) {
+            unsigned length = SharedLength(there, here, 0, maxLength);
+            if (length > best) {
+                best = length;
+                distance = pos_ - candidate;
+                if (length >= niceLength)
+                    break;
             }
         }
-        if (there[length] < here[length]) {
-            *smallerSlot = static_cast<uint16_t>(candidate);
-            smallerSlot = &larger_[candidate & kSlotMask];
-            candidate = *smallerSlot;
-            smallerShared = length;
-        } else {
-            *largerSlot = static_cast<uint16_t>(candidate);
-            largerSlot = &smaller_[candidate & kSlotMask];
-            candidate = *largerSlot;
-            largerShared = length;
-        }
+        candidate = earlier_[candidate & kSlotMask];
     }
-    *smallerSlot = kNone;
-    *largerSlot = kNone;
-    return found;
+    return best >= kMinMatch ? best : 0;
+}
+
+void MatchFinder::InsertAndAdvance() {
+    if (end_ - pos_ >= kMinMatch) {
+        unsigned h = Hash(buffer_ + pos_);
+        earlier_[pos_ & kSlotMask] = head_[h];
+        head_[h] = static_cast<uint16_t>(pos_);
+    }
+    ++pos_;
 }
 
 } // namespace lha

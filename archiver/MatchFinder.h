@@ -1,8 +1,7 @@
 // Finds earlier occurrences of the bytes at the current position within the
 // -lh5- dictionary. The positions of the dictionary that share a three-byte
-// hash form a binary tree ordered by the bytes that follow them; each new
-// position becomes the root, and the walk down to it meets the longest
-// matches on the way. The buffer reads ahead from the source and slides by
+// hash form a chain, nearest first; entering a position costs one step, and a
+// search walks the chain. The buffer reads ahead from the source and slides by
 // whole dictionaries.
 #pragma once
 #include "archiver/ByteStream.h"
@@ -32,14 +31,14 @@ public:
     unsigned Available() const { return end_ - pos_; }
     const uint8_t* Current() const { return buffer_ + pos_; }
 
-    // Enters the current position and moves past it. Sets the matches that
-    // are longer than all nearer ones: lengths[k] bytes at distances[k],
-    // k < the return value, lengths rising, at most kMaxMatch. The walk visits
-    // at most `depth` earlier positions and stops at a match of `niceLength`.
-    unsigned FindAndAdvance(unsigned depth, unsigned niceLength, uint16_t* lengths, uint16_t* distances);
+    // The longest match at the current position among the `depth` nearest
+    // earlier positions of its hash, at most kMaxMatch and Available() bytes,
+    // the search ending at one of `niceLength`: its length (0 when none reaches
+    // kMinMatch) and, when not 0, its `distance`. Does not move.
+    unsigned Longest(unsigned depth, unsigned niceLength, unsigned& distance) const;
 
-    // Enters the current position and moves past it, looking for nothing.
-    void SkipAndAdvance(unsigned depth, unsigned niceLength);
+    // Enters the current position in its chain and moves past it.
+    void InsertAndAdvance();
 
 private:
     static constexpr unsigned kHashBits = 15;
@@ -49,7 +48,6 @@ private:
     static unsigned Hash(const uint8_t* p) {
         return ((p[0] << 10) ^ (p[1] << 5) ^ p[2]) & ((1u << kHashBits) - 1);
     }
-    unsigned Walk(unsigned depth, unsigned niceLength, uint16_t* lengths, uint16_t* distances);
     void Slide();
 
     ByteSource& source_;
@@ -57,10 +55,8 @@ private:
     unsigned pos_ = 0;
     unsigned end_ = 0;
     uint16_t head_[1u << kHashBits];
-    // The two subtrees of each position, in slots of position modulo dictionary:
-    // smaller_ holds suffixes ordered before it, larger_ those after.
-    uint16_t smaller_[kLh5DictionarySize];
-    uint16_t larger_[kLh5DictionarySize];
+    // The next earlier position of the same hash, in slots of position modulo dictionary.
+    uint16_t earlier_[kLh5DictionarySize];
     uint8_t buffer_[kBufferSize];
 };
 

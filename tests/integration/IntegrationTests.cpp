@@ -4,6 +4,8 @@
 // holds nothing of the component before the first test.
 #include "ProcessRunner.h"
 #include "RegistrySnapshot.h"
+#include "UnLhaDrive.h"
+#include "UnLhaRegistryNames.h"
 #include "tests/registration/RegistrationTestSupport.h"
 #include "vesker.h"
 
@@ -15,13 +17,8 @@
 
 namespace {
 
-const wchar_t kClassKey[] = L"CLSID\\{B2A2F2E1-05B1-11D2-BC01-006097839C16}";
-const wchar_t kClassIdText[] = L"{B2A2F2E1-05B1-11D2-BC01-006097839C16}";
 const wchar_t kVersionedProgId[] = L"UnLha.Command.1";
 const wchar_t kProgId[] = L"UnLha.Command";
-const wchar_t kTypeLibKey[] = L"TypeLib\\{B2A2F2D3-05B1-11D2-BC01-006097839C16}";
-const wchar_t kInterfaceKey[] = L"Interface\\{B2A2F2E0-05B1-11D2-BC01-006097839C16}";
-const char kScriptSentinel[] = "UnLhaCheck: passed";
 
 // The keys that registration writes, each a subtree of HKEY_CLASSES_ROOT.
 const wchar_t* const kRegisteredTrees[] = {kVersionedProgId, kProgId, kClassKey};
@@ -197,28 +194,6 @@ struct EarlyBoundRun {
     ClientOutcome outcome;
 };
 
-void Expect(ClientOutcome* outcome, bool holds, const std::string& what)
-{
-    if (!holds) outcome->failures.push_back(what);
-}
-
-std::wstring TakeResult(IUnLha* unlha)
-{
-    BSTR text = nullptr;
-    if (FAILED(unlha->get_ResultString(&text))) return L"<get_ResultString failed>";
-    std::wstring result = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
-    SysFreeString(text);
-    return result;
-}
-
-HRESULT RunCommand(IUnLha* unlha, const std::wstring& commandLine)
-{
-    BSTR line = SysAllocString(commandLine.c_str());
-    const HRESULT hr = unlha->DoIt(line);
-    SysFreeString(line);
-    return hr;
-}
-
 // Creates the object through the registry in an apartment of `model` on a
 // thread of its own, and drives every member through the interface table.
 DWORD WINAPI DriveEarlyBound(void* parameter)
@@ -230,26 +205,8 @@ DWORD WINAPI DriveEarlyBound(void* parameter)
     outcome->created = CoCreateInstance(CLSID_UnLha, nullptr, CLSCTX_INPROC_SERVER, IID_IUnLha,
                                         reinterpret_cast<void**>(&unlha));
     if (SUCCEEDED(outcome->created)) {
-        IUnknown* multiQi = nullptr;
-        outcome->proxy = SUCCEEDED(unlha->QueryInterface(IID_IMultiQI, reinterpret_cast<void**>(&multiQi)));
-        if (multiQi) multiQi->Release();
-
-        UINT hwnd = 99;
-        Expect(outcome, unlha->get_hwnd(&hwnd) == S_OK && hwnd == 0, "hwnd starts at 0");
-        Expect(outcome, unlha->put_hwnd(4660) == S_OK, "put hwnd");
-        Expect(outcome, unlha->get_hwnd(&hwnd) == S_OK && hwnd == 4660, "hwnd keeps its value");
-
-        Expect(outcome, RunCommand(unlha, L"echo " + RoundTripText()) == S_OK, "DoIt echo");
-        LONG code = -1;
-        Expect(outcome, unlha->get_ErrorCode(&code) == S_OK && code == 0, "echo returns 0");
-        Expect(outcome, TakeResult(unlha) == RoundTripText(), "echo text round trip");
-
-        Expect(outcome, RunCommand(unlha, L"args") == S_OK, "DoIt args");
-        Expect(outcome, TakeResult(unlha) == L"hwnd=4660 size=65536 cmdline=args", "library receives hwnd");
-
-        Expect(outcome, RunCommand(unlha, L"exit -5 five") == S_OK, "DoIt exit");
-        Expect(outcome, unlha->get_ErrorCode(&code) == S_OK && code == -5, "non-zero ErrorCode");
-        Expect(outcome, TakeResult(unlha) == L"five", "text of a failing command");
+        outcome->proxy = IsProxy(unlha);
+        outcome->failures = DriveUnLha(unlha, RoundTripText());
         unlha->Release();
     }
     CoUninitialize();

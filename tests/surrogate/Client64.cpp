@@ -5,7 +5,7 @@
 // Prints "created <HRESULT in hex>", then, when created, "proxy <0|1>" and one
 // "failed <check>" line per check that did not hold. Exits with 0 only when the
 // object was created and every check held; 2 on a bad command line.
-#include "UnLhaDrive.h"
+#include "tests/integration/UnLhaDrive.h"
 
 #include <objbase.h>
 

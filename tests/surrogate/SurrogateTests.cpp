@@ -3,9 +3,10 @@
 // it is the in-process client, and it starts the 32-bit regsvr32, the 64-bit
 // reg.exe and script host, and the 64-bit early-bound client unlha-client64.exe.
 #include "SurrogateProcesses.h"
-#include "UnLhaDrive.h"
 #include "tests/integration/ProcessRunner.h"
 #include "tests/integration/RegistrySnapshot.h"
+#include "tests/integration/UnLhaDrive.h"
+#include "tests/integration/UnLhaRegistryNames.h"
 #include "tests/registration/RegistrationTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -17,13 +18,8 @@
 
 namespace {
 
-const wchar_t kClassIdText[] = L"{B2A2F2E1-05B1-11D2-BC01-006097839C16}";
-const wchar_t kClassKey[] = L"CLSID\\{B2A2F2E1-05B1-11D2-BC01-006097839C16}";
 const wchar_t kAppIdKey[] = L"Software\\Classes\\AppID\\{B2A2F2E1-05B1-11D2-BC01-006097839C16}";
 const wchar_t kClassKey64[] = L"Software\\Classes\\CLSID\\{B2A2F2E1-05B1-11D2-BC01-006097839C16}";
-const wchar_t kTypeLibKey[] = L"TypeLib\\{B2A2F2D3-05B1-11D2-BC01-006097839C16}";
-const wchar_t kInterfaceKey[] = L"Interface\\{B2A2F2E0-05B1-11D2-BC01-006097839C16}";
-const char kScriptSentinel[] = "UnLhaCheck: passed";
 const char kCreatedTag[] = "created ";
 
 // Wine: in a fresh prefix the first surrogate activations never complete (the

@@ -1,4 +1,6 @@
-#include "UnLhaDrive.h"
+#include "tests/integration/UnLhaDrive.h"
+
+#include "common/PlatformOwners.h"
 
 namespace {
 
@@ -16,21 +18,17 @@ private:
 
 HRESULT RunCommand(IUnLha* unlha, const std::wstring& commandLine)
 {
-    BSTR line = SysAllocStringLen(commandLine.data(), static_cast<UINT>(commandLine.size()));
+    UniqueBstr line(SysAllocStringLen(commandLine.data(), static_cast<UINT>(commandLine.size())));
     if (!line) return E_OUTOFMEMORY;
-    const HRESULT hr = unlha->DoIt(line);
-    SysFreeString(line);
-    return hr;
+    return unlha->DoIt(line.get());
 }
 
 // The text of the latest command, or a marker no archiver writes when the call fails.
 std::wstring ResultText(IUnLha* unlha)
 {
-    BSTR text = nullptr;
-    if (FAILED(unlha->get_ResultString(&text))) return L"<get_ResultString failed>";
-    std::wstring result = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
-    SysFreeString(text);
-    return result;
+    UniqueBstr text;
+    if (FAILED(unlha->get_ResultString(text.put()))) return L"<get_ResultString failed>";
+    return text ? std::wstring(text.get(), SysStringLen(text.get())) : std::wstring();
 }
 
 bool ErrorCodeIs(IUnLha* unlha, LONG expected)

@@ -27,9 +27,12 @@ CODE_PAGE = os.environ.get("VESKER_CODEPAGE", "932")
 ANSI = "cp932" if CODE_PAGE == "932" else "cp1252"
 SUCCESS = 0
 failures = []
+checks_made = 0
 
 
 def check(name, holds, detail=""):
+    global checks_made
+    checks_made += 1
     if not holds:
         failures.append(f"FAILED {name}{': ' + detail if detail else ''}")
 
@@ -280,8 +283,9 @@ def main():
             shutil.rmtree(scratch, ignore_errors=True)
     for failure in failures:
         print(failure)
-    print(f"independent readers: {len(failures)} failed checks (code page {CODE_PAGE})")
-    return 1 if failures else 0
+    print(f"independent readers: {checks_made} checks, {len(failures)} failed (code page {CODE_PAGE})")
+    # A run that checked nothing proves nothing.
+    return 1 if failures or checks_made == 0 else 0
 
 
 if __name__ == "__main__":

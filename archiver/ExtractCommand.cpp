@@ -135,7 +135,10 @@ void ExtractFile(const CommandLine& line, const ArchiveReader& reader, const Mem
         ++tally.failed;
         return;
     }
-    if (!line.overwrite && Exists(target)) return ReportSkipped(header, report, tally);
+    // Asked first so an existing file costs no unpacking; the rename below
+    // refuses to replace it all the same (it may appear meanwhile).
+    if (!line.overwrite && !tally.folders.Created(folder) && Exists(target))
+        return ReportSkipped(header, report, tally);
     FileHandle file;
     if (!UnpackToTemporary(reader, header, folder, file, temp, report)) {
         ++tally.failed;

@@ -69,12 +69,12 @@ void SetTime(const FileHandle& file, uint64_t ticks)
     SetFileTime(file.Get(), nullptr, nullptr, &time);
 }
 
-// Unpacks into a new temporary file in `folder`; true with its name in `temp`
-// when the data is whole and its CRC matches. A failure removes the file.
+// Unpacks into a new temporary file in `folder`, left open in `file`; true
+// with its name in `temp` when the data is whole and its CRC matches. A
+// failure removes the file.
 bool UnpackToTemporary(const ArchiveReader& reader, const MemberHeader& header, const std::string& folder,
-                       std::string& temp, Report& report)
+                       FileHandle& file, std::string& temp, Report& report)
 {
-    FileHandle file;
     if (!file.CreateTemporary(folder, temp)) {
         report.Out().Printf("%s: cannot create a file in the destination (error %lu)\n", header.path.c_str(),
                             GetLastError());
@@ -84,13 +84,26 @@ bool UnpackToTemporary(const ArchiveReader& reader, const MemberHeader& header, 
     FileSink sink(&file);
     UnpackResult result = UnpackMember(reader.File(), header, sink);
     if (result == UnpackResult::Ok && !sink.Flush()) result = UnpackResult::WriteFailed;
-    if (result == UnpackResult::Ok) SetTime(file, header.fileTime);
-    if (!file.Close() && result == UnpackResult::Ok) result = UnpackResult::WriteFailed;
-    if (result == UnpackResult::Ok) return true;
+    if (result == UnpackResult::Ok) {
+        SetTime(file, header.fileTime);
+        return true;
+    }
     file.Close();
     DeleteFileA(temp.c_str());
     ReportUnpackFailure(result, header.path, report);
     return false;
+}
+
+// Gives the checked temporary file its name `target` and closes it: through
+// the open handle (one call), or by name when the system cannot rename that
+// way. `renamed` tells which name the file has when the close fails.
+bool PlaceFile(FileHandle& file, const std::string& temp, const std::string& target, bool overwrite, bool& renamed)
+{
+    renamed = file.RenameTo(target, overwrite);
+    if (!file.Close()) return false;
+    if (renamed) return true;
+    renamed = MoveFileExA(temp.c_str(), target.c_str(), overwrite ? MOVEFILE_REPLACE_EXISTING : 0) != FALSE;
+    return renamed;
 }
 
 // The file's folder (made when missing) and its name under the destination.
@@ -122,14 +135,20 @@ void ExtractFile(const CommandLine& line, const ArchiveReader& reader, const Mem
         ++tally.failed;
         return;
     }
-    if (!line.overwrite && Exists(target)) return ReportSkipped(header, report, tally);
-    if (!UnpackToTemporary(reader, header, folder, temp, report)) {
+    // Asked first so an existing file costs no unpacking; the rename below
+    // refuses to replace it all the same (it may appear meanwhile).
+    if (!line.overwrite && !tally.folders.Created(folder) && Exists(target))
+        return ReportSkipped(header, report, tally);
+    FileHandle file;
+    if (!UnpackToTemporary(reader, header, folder, file, temp, report)) {
         ++tally.failed;
         return;
     }
-    if (!MoveFileExA(temp.c_str(), target.c_str(), line.overwrite ? MOVEFILE_REPLACE_EXISTING : 0)) {
+    bool renamed = false;
+    if (!PlaceFile(file, temp, target, line.overwrite, renamed)) {
         DWORD error = GetLastError();
-        DeleteFileA(temp.c_str());
+        // A failed close may have lost data: no partial file stays under either name.
+        DeleteFileA(renamed ? target.c_str() : temp.c_str());
         if (!line.overwrite && Exists(target)) return ReportSkipped(header, report, tally);
         report.Out().Printf("%s: cannot write the file (error %lu)\n", header.path.c_str(), error);
         report.Raise(kFileError);

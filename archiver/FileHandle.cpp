@@ -2,7 +2,9 @@
 
 #include "archiver/AnsiText.h"
 
+#include <cstddef>
 #include <cstdio>
+#include <vector>
 
 namespace lha {
 
@@ -42,13 +44,31 @@ bool FileHandle::CreateTemporary(const std::string& folder, std::string& path)
         char name[16];
         snprintf(name, sizeof name, "%s%04x.tmp", kTempPrefix, (first + n) & (kTempNames - 1));
         path = base + name;
-        handle_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        // DELETE lets RenameTo give the file its final name before it is closed.
+        handle_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (IsOpen()) return true;
         if (!NameTaken(GetLastError())) break;
     }
     path.clear();
     return false;
+}
+
+bool FileHandle::RenameTo(const std::string& path, bool replace) const
+{
+    const int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
+                                           nullptr, 0);
+    if (length <= 0) return false;
+    // FILE_RENAME_INFO ends in the name; DWORDs keep the block aligned for it.
+    const size_t bytes = offsetof(FILE_RENAME_INFO, FileName) + (static_cast<size_t>(length) + 1) * sizeof(WCHAR);
+    std::vector<DWORD> block((bytes + sizeof(DWORD) - 1) / sizeof(DWORD), 0);
+    FILE_RENAME_INFO* info = reinterpret_cast<FILE_RENAME_INFO*>(block.data());
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(length) * sizeof(WCHAR);
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), info->FileName,
+                        length);
+    return SetFileInformationByHandle(handle_, FileRenameInfo, info, static_cast<DWORD>(bytes)) != FALSE;
 }
 
 bool FileHandle::Close()

@@ -24,6 +24,13 @@ public:
     // it, so nothing else can take the name in between. False when no such
     // file can be made (GetLastError says why).
     bool CreateTemporary(const std::string& folder, std::string& path);
+    // Gives the open file the name `path` (ANSI), through the handle itself, so
+    // no other file can be renamed by mistake; an existing file of that name is
+    // replaced only when `replace` is set. The handle must have been opened with
+    // DELETE access (CreateTemporary does that). False when it cannot be renamed
+    // (GetLastError says why: ERROR_ALREADY_EXISTS when the name is taken); the
+    // file then keeps its name and stays open.
+    bool RenameTo(const std::string& path, bool replace) const;
     // False when the close fails (data may not have reached the disk).
     bool Close();
 

@@ -31,22 +31,27 @@ size_t ParentEnd(const std::string& path)
 
 } // namespace
 
-bool MakeFolders(const std::string& path)
+bool MakeFolders(const std::string& path, bool& created)
 {
+    created = false;
     if (path.empty()) return true;
-    if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+    if (CreateDirectoryA(path.c_str(), nullptr)) return created = true;
     // A folder (or file) of that name, a drive root, no access: the check decides.
     if (GetLastError() != ERROR_PATH_NOT_FOUND) return IsFolder(path);
     size_t parentEnd = ParentEnd(path);
-    if (parentEnd == std::string::npos || !MakeFolders(path.substr(0, parentEnd))) return false;
-    return CreateDirectoryA(path.c_str(), nullptr) || IsFolder(path);
+    bool parentCreated;
+    if (parentEnd == std::string::npos || !MakeFolders(path.substr(0, parentEnd), parentCreated)) return false;
+    if (CreateDirectoryA(path.c_str(), nullptr)) return created = true;
+    return IsFolder(path);
 }
 
 bool FolderMaker::Make(const std::string& path)
 {
     if (made_.count(path) != 0) return true;
-    if (!MakeFolders(path)) return false;
+    bool created;
+    if (!MakeFolders(path, created)) return false;
     made_.insert(path);
+    if (created) created_.insert(path);
     return true;
 }
 

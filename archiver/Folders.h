@@ -9,17 +9,22 @@ namespace lha {
 // separated, walked character by character). True when `path` is a folder at
 // the end; an empty path (the current folder) is one. Asks the file system
 // about the deepest folder first and climbs only while folders are missing,
-// so a folder that exists costs one call.
-bool MakeFolders(const std::string& path);
+// so a folder that exists costs one call. `created` tells whether this call
+// made `path` itself (false when it was there already or on failure).
+bool MakeFolders(const std::string& path, bool& created);
 
 // MakeFolders for one run of a command: a folder made or found once is not
 // asked about again (an extraction meets the same folder for every member in it).
 class FolderMaker {
 public:
     bool Make(const std::string& path);
+    // True when Make made `path` in this run: nothing in it is older than the
+    // run, so there is no existing file to ask about before extracting.
+    bool Created(const std::string& path) const { return created_.count(path) != 0; }
 
 private:
     std::set<std::string> made_;
+    std::set<std::string> created_;
 };
 
 } // namespace lha

@@ -293,6 +293,21 @@ TEST_F(Command, ExistingFilesAreKeptUnlessOverwriting)
     EXPECT_EQ("alpha\n", ReadFileText(Out() + "a.txt"));
 }
 
+// The same name twice, in a folder the run itself makes: the second copy finds
+// the first in place and keeps it unless overwriting.
+TEST_F(Command, SecondCopyOfANameKeepsTheFirstUnlessOverwriting)
+{
+    WriteArchive({{"sub\\twice.txt", "first\n"}, {"sub\\twice.txt", "second\n"}});
+    Result kept = RunExpanded("x {a} {d}");
+    EXPECT_EQ(kMembersSkipped, kept.code) << kept.text;
+    EXPECT_EQ("first\n", ReadFileText(Out() + "sub\\twice.txt"));
+    EXPECT_EQ((std::set<std::string>{"sub\\", "sub\\twice.txt"}), Tree(Out())) << "no temporary file left";
+    RemoveTree(Out());
+    Result replaced = RunExpanded("x -o {a} {d}");
+    EXPECT_EQ(kSuccess, replaced.code) << replaced.text;
+    EXPECT_EQ("second\n", ReadFileText(Out() + "sub\\twice.txt"));
+}
+
 TEST_F(Command, CrcErrorLeavesNoPartialFile)
 {
     WriteArchive({{"good.txt", "good\n"}, {"bad.txt", std::string(5000, 'b'), 2, "-lh0-", 1}});

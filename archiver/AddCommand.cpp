@@ -11,6 +11,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace lha {
 
@@ -26,7 +28,19 @@ struct Collection {
     const CommandLine& line;
     std::string archiveFullPath;
     std::vector<Candidate> candidates;
+    std::unordered_set<std::string> memberKeys;   // NameKey of each candidate's member
 };
+
+// The archive's members by NameKey: adding many files to a large archive stays
+// linear instead of comparing every file with every member.
+using MemberIndex = std::unordered_map<std::string, const MemberHeader*>;
+
+MemberIndex IndexMembers(const std::vector<MemberHeader>& members)
+{
+    MemberIndex index;
+    for (const MemberHeader& member : members) index.emplace(NameKey(member.path), &member);
+    return index;
+}
 
 bool HasWildcard(const std::string& name)
 {
@@ -57,8 +71,7 @@ void Collect(Collection& collection, const std::string& diskPath, const std::str
     if (member.empty()) return;
     if (folder) member += '\\';
     if (!folder && SameName(FullPath(diskPath), collection.archiveFullPath)) return;
-    for (const Candidate& candidate : collection.candidates)
-        if (SameName(candidate.member, member)) return;
+    if (!collection.memberKeys.insert(NameKey(member)).second) return;
     collection.candidates.push_back(Candidate{diskPath, member, folder});
 }
 
@@ -128,11 +141,10 @@ uint64_t LastWriteTicks(const std::string& path)
     return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
 }
 
-const MemberHeader* FindMember(const std::vector<MemberHeader>& members, const std::string& name)
+const MemberHeader* FindMember(const MemberIndex& members, const std::string& name)
 {
-    for (const MemberHeader& member : members)
-        if (SameName(member.path, name)) return &member;
-    return nullptr;
+    auto found = members.find(NameKey(name));
+    return found == members.end() ? nullptr : found->second;
 }
 
 // u: a file is taken when it is not in the archive or is newer than its
@@ -144,7 +156,7 @@ bool IsNewer(const Candidate& candidate, const MemberHeader& member)
     return UnixTimeFromTicks(LastWriteTicks(candidate.diskPath)) > UnixTimeFromTicks(member.fileTime) + slack;
 }
 
-void KeepNewer(std::vector<Candidate>& candidates, const std::vector<MemberHeader>& members, Report& report)
+void KeepNewer(std::vector<Candidate>& candidates, const MemberIndex& members, Report& report)
 {
     std::vector<Candidate> newer;
     for (const Candidate& candidate : candidates) {
@@ -157,20 +169,15 @@ void KeepNewer(std::vector<Candidate>& candidates, const std::vector<MemberHeade
     candidates.swap(newer);
 }
 
-bool IsReplaced(const MemberHeader& member, const std::vector<Candidate>& candidates)
-{
-    for (const Candidate& candidate : candidates)
-        if (SameName(candidate.member, member.path)) return true;
-    return false;
-}
-
 bool WriteArchive(const CommandLine& line, ArchiveReader& reader, const std::vector<MemberHeader>& members,
                   const std::vector<Candidate>& candidates, std::string& error)
 {
+    std::unordered_set<std::string> replaced;
+    for (const Candidate& candidate : candidates) replaced.insert(NameKey(candidate.member));
     ArchiveWriter writer;
     if (!writer.Begin(line.archive, error)) return false;
     for (const MemberHeader& member : members)
-        if (!IsReplaced(member, candidates) && !writer.CopyMember(reader.File(), member, error)) return false;
+        if (!replaced.count(NameKey(member.path)) && !writer.CopyMember(reader.File(), member, error)) return false;
     for (const Candidate& candidate : candidates) {
         bool added = candidate.folder ? writer.AddFolder(candidate.diskPath, candidate.member, error)
                                       : writer.AddFile(candidate.diskPath, candidate.member, line.store, error);
@@ -184,7 +191,7 @@ bool WriteArchive(const CommandLine& line, ArchiveReader& reader, const std::vec
 
 int AddToArchive(const CommandLine& line, Report& report)
 {
-    Collection collection{line, FullPath(line.archive), {}};
+    Collection collection{line, FullPath(line.archive), {}, {}};
     for (const std::string& name : line.names)
         if (!CollectName(collection, name, report)) return report.Fail(kFileError, "the archive is unchanged");
     ArchiveReader reader;
@@ -192,7 +199,8 @@ int AddToArchive(const CommandLine& line, Report& report)
     bool exists = GetFileAttributesA(line.archive.c_str()) != INVALID_FILE_ATTRIBUTES;
     if (exists && (!OpenArchive(line.archive, reader, report) || !ReadMembers(reader, members, report)))
         return report.Fail(report.Code(), "the archive is unchanged");
-    if (line.command == 'u') KeepNewer(collection.candidates, members, report);
+    const MemberIndex index = IndexMembers(members);
+    if (line.command == 'u') KeepNewer(collection.candidates, index, report);
     if (collection.candidates.empty()) {
         report.Out().Put("nothing to add; the archive is unchanged\n");
         return report.Code();
@@ -203,7 +211,7 @@ int AddToArchive(const CommandLine& line, Report& report)
         return report.Fail(kFileError, "the archive is unchanged");
     }
     for (const Candidate& candidate : collection.candidates)
-        report.Out().Printf("%s: %s\n", candidate.member.c_str(), FindMember(members, candidate.member) ? "replaced" : "added");
+        report.Out().Printf("%s: %s\n", candidate.member.c_str(), FindMember(index, candidate.member) ? "replaced" : "added");
     report.Out().Printf("%u added\n", static_cast<unsigned>(collection.candidates.size()));
     return report.Code();
 }

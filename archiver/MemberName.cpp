@@ -125,19 +125,17 @@ std::string MemberNameForPath(const std::string& path)
     return result;
 }
 
+std::string NameKey(const std::string& name)
+{
+    std::string key = name;
+    for (size_t at = 0; at < key.size(); at += CharLength(key.data(), key.size(), at))
+        if (CharLength(key.data(), key.size(), at) == 1) key[at] = AsciiUpper(key[at]);
+    return key;
+}
+
 bool SameName(const std::string& a, const std::string& b)
 {
-    if (a.size() != b.size()) return false;
-    for (size_t at = 0; at < a.size();) {
-        size_t step = CharLength(a.data(), a.size(), at);
-        if (step == 2) {
-            if (a.compare(at, 2, b, at, 2) != 0) return false;
-        } else if (AsciiUpper(a[at]) != AsciiUpper(b[at])) {
-            return false;
-        }
-        at += step;
-    }
-    return true;
+    return a.size() == b.size() && NameKey(a) == NameKey(b);
 }
 
 } // namespace lha

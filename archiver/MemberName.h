@@ -37,4 +37,9 @@ std::string MemberNameForPath(const std::string& path);
 // Names equal but for the case of ASCII letters.
 bool SameName(const std::string& a, const std::string& b);
 
+// The name with its ASCII letters in upper case (double-byte characters kept
+// whole): two names are the same name exactly when their keys are equal, so
+// large sets of names can be looked up by key instead of compared pairwise.
+std::string NameKey(const std::string& name);
+
 } // namespace lha

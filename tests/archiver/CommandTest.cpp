@@ -386,6 +386,21 @@ TEST_F(Command, AddReplacesAndDeleteRemoves)
     EXPECT_EQ("new alpha\n", ReadFileText(Out() + "a.txt"));
 }
 
+// Names are one name whatever the case of their ASCII letters: a file named
+// twice is added once, and it replaces a member that differs only in case.
+TEST_F(Command, AddTakesNamesWithoutRegardToCase)
+{
+    WriteArchive({{"A.TXT", "old\n"}, {"b.dat", "bravo\n"}});
+    WriteFileText(Path("a.txt"), "new\n");
+    Result added = RunExpanded("a {a} {s} a.txt A.TXT");
+    ASSERT_EQ(kSuccess, added.code) << added.text;
+    EXPECT_NE(std::string::npos, added.text.find("a.txt: replaced")) << added.text;
+    EXPECT_NE(std::string::npos, added.text.find("1 added")) << added.text;
+    ASSERT_EQ(kSuccess, RunExpanded("x {a} {d}").code);
+    EXPECT_EQ((std::set<std::string>{"a.txt", "b.dat"}), Tree(Out()));
+    EXPECT_EQ("new\n", ReadFileText(Out() + "a.txt"));
+}
+
 TEST_F(Command, UpdateTakesOnlyNewerFiles)
 {
     CreateDirectoryA(Path("src").c_str(), nullptr);

@@ -4,6 +4,7 @@
 // back every handle, mapping and type library reference it takes.
 #include "ComTestSupport.h"
 #include "ServerUnderTest.h"
+#include "common/PlatformOwners.h"
 
 #include <sddl.h>
 
@@ -36,23 +37,22 @@ class ReadOnlyKey {
 public:
     explicit ReadOnlyKey(const std::string& path)
     {
-        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_ALL_ACCESS, &key_) != ERROR_SUCCESS) return;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_ALL_ACCESS, key_.put()) != ERROR_SUCCESS) return;
         DWORD size = 0;
-        RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &size);
+        RegGetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
         saved_.resize(size);
-        if (RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data(), &size) != ERROR_SUCCESS) return;
+        if (RegGetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, saved_.data(), &size) != ERROR_SUCCESS) return;
         PSECURITY_DESCRIPTOR readOnly = nullptr;
         if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly,
                                                                    nullptr)) {
             return;
         }
-        applied_ = RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
+        applied_ = RegSetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
         LocalFree(readOnly);
     }
     ~ReadOnlyKey()
     {
-        if (applied_) RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data());
-        if (key_) RegCloseKey(key_);
+        if (applied_) RegSetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, saved_.data());
     }
     ReadOnlyKey(const ReadOnlyKey&) = delete;
     ReadOnlyKey& operator=(const ReadOnlyKey&) = delete;
@@ -60,7 +60,7 @@ public:
     bool Applied() const { return applied_; }
 
 private:
-    HKEY key_ = nullptr;
+    UniqueKey key_;
     std::vector<BYTE> saved_;
     bool applied_ = false;
 };
@@ -90,8 +90,8 @@ TEST_F(Registration, ValueThatCannotBeWrittenFailsAndKeepsTheOldData)
         {
             ReadOnlyKey readOnly(c.key);
             ASSERT_TRUE(readOnly.Applied());
-            HKEY probe = nullptr;
-            ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, c.key.c_str(), 0, KEY_ALL_ACCESS, &probe), ERROR_ACCESS_DENIED)
+            UniqueKey probe;
+            ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, c.key.c_str(), 0, KEY_ALL_ACCESS, probe.put()), ERROR_ACCESS_DENIED)
                 << "the key refuses writers, as for a second regsvr32 without elevation";
             EXPECT_EQ(CallExport("DllRegisterServer"), DISP_E_EXCEPTION);
             EXPECT_EQ(DefaultValue(c.key), kOldText);

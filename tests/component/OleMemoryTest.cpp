@@ -7,7 +7,8 @@
 
 #include "component/ResultStringBuilder.h"
 
-static testing::Environment* const g_moduleEnvironment = testing::AddGlobalTestEnvironment(new ModuleEnvironment);
+// The module is started once per program, by the environment that
+// ResultStringBuilderTest.cpp registers.
 
 namespace {
 

@@ -2,6 +2,7 @@
 // end of the area, checked by case and against a plain piece-by-piece
 // rendering over thousands of random outputs.
 #include "../blackbox/ComTestSupport.h"
+#include "../script/GuardedMemory.h"
 #include "../server/ModuleTestSupport.h"
 
 #include <optional>
@@ -100,43 +101,14 @@ TEST(BuildResultString, WalksTheOutput)
     }
 }
 
-// The area copied so that its last byte is the last byte before a
-// PAGE_NOACCESS page: a walk that reads one byte too far faults.
-class GuardedArea {
-public:
-    explicit GuardedArea(const std::string& area)
-    {
-        SYSTEM_INFO system;
-        GetSystemInfo(&system);
-        const size_t page = system.dwPageSize;
-        const size_t room = (area.size() + page - 1) / page * page;
-        base_ = static_cast<char*>(VirtualAlloc(nullptr, room + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-        DWORD old = 0;
-        if (!base_ || !VirtualProtect(base_ + room, page, PAGE_NOACCESS, &old)) return;
-        data_ = base_ + room - area.size();
-        memcpy(data_, area.data(), area.size());
-    }
-    ~GuardedArea()
-    {
-        if (base_) VirtualFree(base_, 0, MEM_RELEASE);
-    }
-    GuardedArea(const GuardedArea&) = delete;
-    GuardedArea& operator=(const GuardedArea&) = delete;
-
-    const char* Data() const { return data_; }
-
-private:
-    char* base_ = nullptr;
-    char* data_ = nullptr;
-};
-
 Result BuildGuarded(const std::string& area)
 {
-    GuardedArea guarded(area);
-    EXPECT_NE(guarded.Data(), nullptr);
-    if (!guarded.Data()) return std::nullopt;
+    // The area's last byte is the last byte before an inaccessible page: a
+    // walk that reads one byte too far faults.
+    GuardedBuffer guarded(area.size());
+    memcpy(guarded.Get(), area.data(), area.size());
     BSTR text = nullptr;
-    EXPECT_EQ(BuildResultString(guarded.Data(), area.size(), &text), S_OK);
+    EXPECT_EQ(BuildResultString(guarded.Get(), area.size(), &text), S_OK);
     UniqueBstr owner(text);
     if (!text) return std::nullopt;
     return std::wstring(text, SysStringLen(text));

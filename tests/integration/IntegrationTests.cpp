@@ -23,25 +23,6 @@ const wchar_t kProgId[] = L"UnLha.Command";
 // The keys that registration writes, each a subtree of HKEY_CLASSES_ROOT.
 const wchar_t* const kRegisteredTrees[] = {kVersionedProgId, kProgId, kClassKey};
 
-std::wstring BinModule()
-{
-    return BinFolder() + L"vesker.DLL";
-}
-
-// Text that survives the system code page: Japanese under 932 (with a
-// character whose second byte is a backslash), Latin letters otherwise.
-std::wstring RoundTripText()
-{
-    return GetACP() == 932 ? L"\u65e5\u672c\u8a9e\u306e\u8868\u793a" : L"caf\u00e9\u00df";
-}
-
-SnapshotValue Text(const std::wstring& text)
-{
-    std::wstring data = text;
-    data.push_back(L'\0');
-    return SnapshotValue{REG_SZ, data};
-}
-
 // HKEY_CLASSES_ROOT-relative path -> values, as registration must leave them.
 RegistrySnapshot ExpectedEntries(const std::wstring& modulePath)
 {

@@ -101,3 +101,8 @@ std::string DescribeDifferences(const RegistrySnapshot& before, const RegistrySn
     }
     return text;
 }
+
+SnapshotValue Text(const std::wstring& text)
+{
+    return SnapshotValue{REG_SZ, text + L'\0'};
+}

@@ -19,6 +19,9 @@ using RegistrySnapshot = std::map<std::wstring, std::map<std::wstring, SnapshotV
 // Reads `root`\`path` and everything beneath it; empty when the key is missing.
 RegistrySnapshot TakeSnapshot(HKEY root, const std::wstring& path);
 
+// A REG_SZ value holding `text`, as a snapshot holds it.
+SnapshotValue Text(const std::wstring& text);
+
 // Lines describing how `after` differs from `before`, ignoring keys under any
 // of the `ignored` prefixes (compared without regard to case); empty when equal.
 std::string DescribeDifferences(const RegistrySnapshot& before, const RegistrySnapshot& after,

@@ -1,6 +1,6 @@
 #include "tests/integration/UnLhaDrive.h"
 
-#include "common/PlatformOwners.h"
+#include "client/BstrText.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ private:
 
 HRESULT RunCommand(IUnLha* unlha, const std::wstring& commandLine)
 {
-    UniqueBstr line(SysAllocStringLen(commandLine.data(), static_cast<UINT>(commandLine.size())));
+    const UniqueBstr line = MakeBstr(commandLine);
     if (!line) return E_OUTOFMEMORY;
     return unlha->DoIt(line.get());
 }
@@ -28,7 +28,7 @@ std::wstring ResultText(IUnLha* unlha)
 {
     UniqueBstr text;
     if (FAILED(unlha->get_ResultString(text.put()))) return L"<get_ResultString failed>";
-    return text ? std::wstring(text.get(), SysStringLen(text.get())) : std::wstring();
+    return BstrText(text.get());
 }
 
 bool ErrorCodeIs(IUnLha* unlha, LONG expected)
@@ -44,6 +44,11 @@ bool HwndIs(IUnLha* unlha, UINT expected)
 }
 
 } // namespace
+
+std::wstring RoundTripText()
+{
+    return GetACP() == 932 ? L"\u65e5\u672c\u8a9e\u306e\u8868\u793a" : L"caf\u00e9\u00df";
+}
 
 std::vector<std::string> DriveUnLha(IUnLha* unlha, const std::wstring& text)
 {

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+// Text that survives the system code page: Japanese under 932 (with a
+// character whose second byte is a backslash), Latin letters otherwise.
+std::wstring RoundTripText();
+
 // Runs hwnd, DoIt, ErrorCode and ResultString on a fresh object; `text` must
 // come back unchanged through the archiver's echo. Returns one line per check
 // that did not hold (empty when all held); a failed call is such a line too.

@@ -36,6 +36,11 @@ std::wstring BinFolder()
     return program.substr(0, program.find_last_of(L"\\/") + 1);
 }
 
+std::wstring BinModule()
+{
+    return BinFolder() + L"vesker.DLL";
+}
+
 ScratchFolder::ScratchFolder()
 {
     wchar_t temp[MAX_PATH];

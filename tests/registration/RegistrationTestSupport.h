@@ -18,6 +18,8 @@ bool FitsSystemCodePage(const std::wstring& text);
 
 // build/bin, where the test programs and the built modules lie (trailing separator).
 std::wstring BinFolder();
+// vesker.DLL of build/bin, beside the stand-in archiver.
+std::wstring BinModule();
 
 // A folder of its own under the temporary folder, removed with everything in
 // it when the object goes.

@@ -141,19 +141,6 @@ void BuildEntry(HKEY root, const std::string& entry)
     RegCloseKey(key);
 }
 
-void* ReserveWithGuard(size_t usable, char** start)
-{
-    const size_t page = 4096;
-    const size_t pages = (usable + page - 1) / page;
-    void* block = VirtualAlloc(nullptr, (pages + 1) * page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    if (!block) throw std::runtime_error("VirtualAlloc failed");
-    char* guard = static_cast<char*>(block) + pages * page;
-    DWORD old = 0;
-    VirtualProtect(guard, page, PAGE_NOACCESS, &old);
-    *start = guard - usable;
-    return block;
-}
-
 }  // namespace
 
 ScratchKey::ScratchKey(const std::string& name) : name_("vesker-test-" + name)
@@ -218,27 +205,6 @@ std::string SortedTree(const std::string& tree)
     std::vector<std::string> entries = Split(tree, '|');
     std::sort(entries.begin(), entries.end());
     return Join(entries);
-}
-
-GuardedText::GuardedText(const std::string& text)
-{
-    block_ = ReserveWithGuard(text.size() + 1, &text_);
-    memcpy(text_, text.c_str(), text.size() + 1);
-}
-
-GuardedText::~GuardedText()
-{
-    VirtualFree(block_, 0, MEM_RELEASE);
-}
-
-GuardedBuffer::GuardedBuffer(size_t size)
-{
-    block_ = ReserveWithGuard(size, &data_);
-}
-
-GuardedBuffer::~GuardedBuffer()
-{
-    VirtualFree(block_, 0, MEM_RELEASE);
 }
 
 bool IsJapaneseCodePage()

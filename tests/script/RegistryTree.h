@@ -8,6 +8,9 @@
 // other type, data as hex bytes).
 #pragma once
 #include <windows.h>
+
+#include "GuardedMemory.h"
+
 #include <string>
 #include <vector>
 
@@ -42,36 +45,6 @@ private:
 std::vector<std::string> DumpTree(HKEY key);
 // Sorts the entries of a tree text, so that tables may list them in any order.
 std::string SortedTree(const std::string& tree);
-
-// A copy of a NUL-terminated text whose terminator is the last readable byte:
-// reading past it faults.
-class GuardedText {
-public:
-    explicit GuardedText(const std::string& text);
-    ~GuardedText();
-    GuardedText(const GuardedText&) = delete;
-    GuardedText& operator=(const GuardedText&) = delete;
-    const char* Get() const { return text_; }
-    char* Buffer() { return text_; }
-
-private:
-    void* block_ = nullptr;
-    char* text_ = nullptr;
-};
-
-// A buffer of `size` bytes whose last byte is followed by an inaccessible page.
-class GuardedBuffer {
-public:
-    explicit GuardedBuffer(size_t size);
-    ~GuardedBuffer();
-    GuardedBuffer(const GuardedBuffer&) = delete;
-    GuardedBuffer& operator=(const GuardedBuffer&) = delete;
-    char* Get() const { return data_; }
-
-private:
-    void* block_ = nullptr;
-    char* data_ = nullptr;
-};
 
 // True when the system code page is the double-byte Japanese one.
 bool IsJapaneseCodePage();

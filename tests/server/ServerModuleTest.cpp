@@ -132,9 +132,10 @@ TEST(ModuleAttachDetach, OnlyAFreeLibraryDetachShutsTheModuleDown)
         {"detach while the process ends", reinterpret_cast<void*>(1), false},
     };
     const HINSTANCE instance = GetModuleHandleA(nullptr);
+    // Each record is shut down exactly once: its locks must not be deleted twice.
+    ModuleShutdown(&g_serverModule);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ModuleShutdown(&g_serverModule);
         EXPECT_TRUE(ModuleAttachDetach(instance, DLL_PROCESS_ATTACH, nullptr));
         IUnknown* classObject = nullptr;
         ASSERT_EQ(LookupClassObject(&g_serverModule, CLSID_UnLha, IID_IUnknown, reinterpret_cast<void**>(&classObject)),
@@ -146,9 +147,9 @@ TEST(ModuleAttachDetach, OnlyAFreeLibraryDetachShutsTheModuleDown)
         EXPECT_TRUE(ModuleAttachDetach(instance, DLL_PROCESS_DETACH, c.reserved));
         EXPECT_EQ(g_objectMap[0].classObject == nullptr, c.shutDown);
         EXPECT_EQ(g_serverModule.heap == nullptr, c.shutDown);
+        if (!c.shutDown) ModuleShutdown(&g_serverModule);
     }
     // Back to the program's started record.
-    ModuleShutdown(&g_serverModule);
     ModuleStartup(&g_serverModule, g_objectMap, instance);
 }
 

@@ -3,6 +3,7 @@
 // it is the in-process client, and it starts the 32-bit regsvr32, the 64-bit
 // reg.exe and script host, and the 64-bit early-bound client unlha-client64.exe.
 #include "SurrogateProcesses.h"
+#include "common/PlatformOwners.h"
 #include "tests/integration/ProcessRunner.h"
 #include "tests/integration/RegistrySnapshot.h"
 #include "tests/integration/UnLhaDrive.h"
@@ -32,16 +33,6 @@ const char kCreatedTag[] = "created ";
 const DWORD kWarmUpFirstLimitMs = 8000;
 const DWORD kWarmUpLastLimitMs = 64000;
 
-std::wstring RoundTripText()
-{
-    return GetACP() == 932 ? L"\u65e5\u672c\u8a9e\u306e\u8868\u793a" : L"caf\u00e9\u00df";
-}
-
-std::wstring BinModule()
-{
-    return BinFolder() + L"vesker.DLL";
-}
-
 // The 32-bit system folder, and the 64-bit one as a 32-bit program names it.
 std::wstring System32BitFolder()
 {
@@ -57,19 +48,12 @@ std::wstring System64BitFolder()
     return std::wstring(folder, length) + L"\\Sysnative\\";
 }
 
-SnapshotValue Text(const std::wstring& text)
-{
-    return SnapshotValue{REG_SZ, text + L'\0'};
-}
-
 // The key in the 64-bit view, and everything beneath it; empty when missing.
 RegistrySnapshot Snapshot64(const wchar_t* path)
 {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return {};
-    RegistrySnapshot snapshot = TakeSnapshot(key, L"");
-    RegCloseKey(key);
-    return snapshot;
+    UniqueKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS) return {};
+    return TakeSnapshot(key.get(), L"");
 }
 
 // --- The installation steps -------------------------------------------------

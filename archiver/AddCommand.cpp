@@ -49,15 +49,6 @@ bool HasWildcard(const std::string& name)
     return false;
 }
 
-// The name up to and including its last separator.
-std::string FolderPart(const std::string& name)
-{
-    size_t end = 0;
-    for (size_t at = 0; at < name.size(); at += CharLength(name.data(), name.size(), at))
-        if (IsSingle(name, at, '\\') || IsSingle(name, at, '/') || IsSingle(name, at, ':')) end = at + 1;
-    return name.substr(0, end);
-}
-
 std::string FullPath(const std::string& path)
 {
     char full[MAX_PATH];

@@ -17,4 +17,12 @@ bool EndsWithChar(const std::string& text, char c)
     return last != std::string::npos && text[last] == c && last + 1 == text.size();
 }
 
+std::string FolderPart(const std::string& path)
+{
+    size_t end = 0;
+    for (size_t at = 0; at < path.size(); at += CharLength(path.data(), path.size(), at))
+        if (IsSingle(path, at, '\\') || IsSingle(path, at, '/') || IsSingle(path, at, ':')) end = at + 1;
+    return path.substr(0, end);
+}
+
 } // namespace lha

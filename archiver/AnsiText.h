@@ -20,4 +20,11 @@ inline bool IsSingle(const std::string& text, size_t at, char c)
 // True when the last character of `text` is the single byte `c`.
 bool EndsWithChar(const std::string& text, char c);
 
+// `c` with ASCII letters in upper case; every other byte as it is.
+inline char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// `path` up to and including its last single-byte '\', '/' or ':'; empty
+// when it has none.
+std::string FolderPart(const std::string& path);
+
 } // namespace lha

@@ -16,12 +16,11 @@ const uint32_t kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN
                                  FILE_ATTRIBUTE_ARCHIVE;
 const uint64_t kMaxMemberSize = 0xFFFFFFFFu;
 
+// The archive's folder, where its temporary replacement is made.
 std::string FolderOf(const std::string& path)
 {
-    size_t end = 0;
-    for (size_t at = 0; at < path.size(); at += CharLength(path.data(), path.size(), at))
-        if (IsSingle(path, at, '\\') || IsSingle(path, at, '/') || IsSingle(path, at, ':')) end = at + 1;
-    return end == 0 ? "." : path.substr(0, end);
+    const std::string folder = FolderPart(path);
+    return folder.empty() ? "." : folder;
 }
 
 std::string LastError(const char* what, const std::string& path)

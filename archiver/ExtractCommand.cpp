@@ -94,6 +94,15 @@ bool UnpackToTemporary(const ArchiveReader& reader, const MemberHeader& header, 
     return false;
 }
 
+// Windows refuses to replace a read-only file, such as one an earlier
+// extraction of a read-only member made: with -o its read-only bit goes first.
+void AllowReplacing(const std::string& target)
+{
+    const DWORD attributes = GetFileAttributesA(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
 // Gives the checked temporary file its name `target` and closes it: through
 // the open handle (one call), or by name when the system cannot rename that
 // way. `renamed` tells which name the file has when the close fails.
@@ -144,6 +153,7 @@ void ExtractFile(const CommandLine& line, const ArchiveReader& reader, const Mem
         ++tally.failed;
         return;
     }
+    if (line.overwrite) AllowReplacing(target);
     bool renamed = false;
     if (!PlaceFile(file, temp, target, line.overwrite, renamed)) {
         DWORD error = GetLastError();

@@ -133,7 +133,8 @@ bool WalkBufferedExtensions(const std::vector<uint8_t>& buffer, size_t at, size_
     return true;
 }
 
-bool CheckHeaderCrc(std::vector<uint8_t> buffer, const Extensions& ext, std::string& error)
+// Zeroes the CRC field in `buffer` (the caller is done with it) to recompute the CRC.
+bool CheckHeaderCrc(std::vector<uint8_t>& buffer, const Extensions& ext, std::string& error)
 {
     if (!ext.hasCrc) return true;
     buffer[ext.crcAt] = 0;

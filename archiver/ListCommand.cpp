@@ -18,6 +18,16 @@ unsigned RatioTenths(uint64_t packed, uint64_t original)
     return ratio > 999999 ? 999999 : static_cast<unsigned>(ratio + 0.5L);
 }
 
+// A name as one line of the listing: a control byte (a zero would cut the
+// caller's text, a line end would start a false line) shows as '?'. No such
+// byte is ever the second byte of a double-byte character.
+std::string PrintableName(std::string name)
+{
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20) c = '?';
+    return name;
+}
+
 void PrintRatio(OutputArea& out, uint64_t packed, uint64_t original)
 {
     unsigned tenths = RatioTenths(packed, original);
@@ -43,7 +53,8 @@ int ListArchive(const CommandLine& line, Report& report)
                    static_cast<unsigned long long>(header.packedSize));
         PrintRatio(out, header.packedSize, header.originalSize);
         out.Printf(" %-5.5s %s %04X ", header.method.c_str(), FormatLocalTime(header.fileTime).c_str(), header.crc);
-        out.Put(header.path.c_str(), header.path.size());
+        const std::string name = PrintableName(header.path);
+        out.Put(name.c_str(), name.size());
         out.Put("\n");
         totalOriginal += header.originalSize;
         totalPacked += header.packedSize;

@@ -2,6 +2,8 @@
 
 #include "archiver/AnsiText.h"
 
+#include <windows.h>
+
 #include <cstring>
 
 namespace lha {
@@ -11,7 +13,6 @@ namespace {
 const char kSeparator = '\\';
 const char kStoredSeparator = static_cast<char>(0xFF);
 
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Slashes (single-byte characters only) become backslashes.
 std::string WithBackslashes(const std::string& text)
@@ -27,6 +28,15 @@ bool IsDotsAndBlanks(const std::string& component)
     return component.find_first_not_of(". ") == std::string::npos;
 }
 
+// 0-9, and under code page 1252 the superscripts 1, 2 and 3, which Windows
+// also takes as the digit of a COM or LPT device.
+bool IsDeviceDigit(char c)
+{
+    if (c >= '0' && c <= '9') return true;
+    const unsigned char byte = static_cast<unsigned char>(c);
+    return GetACP() == 1252 && (byte == 0xB9 || byte == 0xB2 || byte == 0xB3);
+}
+
 // CON, AUX, COM1 ...: Windows opens the device for such a name whatever
 // extension follows, and ignores trailing blanks before it.
 bool IsDeviceName(const std::string& component)
@@ -38,7 +48,7 @@ bool IsDeviceName(const std::string& component)
     for (const char* device : kDevices)
         if (stem == device) return true;
     bool numbered = stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0);
-    return numbered && stem[3] >= '1' && stem[3] <= '9';
+    return numbered && IsDeviceDigit(stem[3]);
 }
 
 bool HasForbiddenCharacter(const std::string& path)

@@ -7,8 +7,6 @@ namespace lha {
 
 namespace {
 
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool SameCharacter(const std::string& a, size_t atA, size_t lengthA, const std::string& b, size_t atB, size_t lengthB)
 {
     if (lengthA != lengthB) return false;
@@ -75,7 +73,6 @@ bool SelectedBy(const std::string& rawPattern, const std::string& path)
 
 } // namespace
 
-bool MatchWildcard(const std::string& pattern, const std::string& text) { return Match(pattern, text); }
 
 bool IsSelected(const std::vector<std::string>& patterns, const std::string& memberPath)
 {

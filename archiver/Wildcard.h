@@ -7,9 +7,6 @@
 
 namespace lha {
 
-// `pattern` against the whole of `text`.
-bool MatchWildcard(const std::string& pattern, const std::string& text);
-
 // Whether a member is selected by one of `patterns` (all members when there
 // are none). A pattern selects a member when it matches the member's path, the
 // member's last component (for a pattern without a backslash), or one of the

@@ -182,6 +182,19 @@ TEST_F(Command, ListShowsEveryField)
     EXPECT_NE(std::string::npos, result.text.find("        26         26  100.0% 3 members\n"));
 }
 
+// A stored name may hold any byte: a zero must not cut the caller's text short
+// and a line end must not start a false line of the listing.
+TEST_F(Command, ListShowsControlBytesOfNamesAsQuestionMarks)
+{
+    WriteArchive({{std::string("zero\0byte.txt", 13), "1\n"}, {"line\nend.txt", "2\n"}, {"last.txt", "3\n"}});
+    Result result = RunExpanded("l {a}");
+    ASSERT_EQ(kSuccess, result.code) << result.text;
+    EXPECT_NE(std::string::npos, result.text.find(" zero?byte.txt\n")) << result.text;
+    EXPECT_NE(std::string::npos, result.text.find(" line?end.txt\n")) << result.text;
+    EXPECT_NE(std::string::npos, result.text.find(" last.txt\n")) << result.text;
+    EXPECT_NE(std::string::npos, result.text.find("3 members\n")) << result.text;
+}
+
 // ---- return codes of each failure class, and which one wins ----
 
 struct CodeCase {
@@ -247,6 +260,8 @@ const UnsafeCase kUnsafeCases[] = {
     {"device in a folder", "sub\\Aux.dat", ""},
     {"COM9", "com9", ""},
     {"LPT1 with extension", "LPT1.log", ""},
+    {"COM0 with extension", "com0.txt", ""},
+    {"LPT0", "LPT0", ""},
     {"device with trailing blank", "prn .txt", ""},
     {"wildcard character", "a*b.txt", ""},
     {"file member without a name", "sub\\", "sub\\"},

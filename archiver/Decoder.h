@@ -25,7 +25,7 @@ constexpr unsigned kLh7DictionaryBits = 16;
 // tables only: nothing is sized from packedSize or originalSize, and damaged
 // data ends with CorruptData, never a read or write outside a buffer or a
 // loop that does not end. `dictionaryBits` is one of the constants above
-// (another gives CorruptData).
+// (a size outside 13 to 16 bits gives CorruptData).
 //
 // A source that ends before packedSize bytes gives InputFailed, but only when
 // the missing bytes were needed. Output goes to `out` in pieces of up to

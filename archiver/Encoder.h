@@ -19,7 +19,7 @@ enum class EncodeStatus {
 // was written by then is to be thrown away). Memory is fixed: the window and
 // its tables, never sized by `size`.
 //
-// Those tables (about 1 MiB) come from the heap; when it has no room the
+// Those tables (about 190 KiB) come from the heap; when it has no room the
 // result is LimitReached too, so the caller stores the data instead. On
 // LimitReached, packedSize is not meaningful.
 EncodeStatus EncodeLh5(ByteSource& in, uint64_t size, ByteSink& out, uint64_t limit,

@@ -172,7 +172,7 @@ std::vector<uint32_t> Fibonacci(unsigned count) {
     return f;
 }
 
-TEST(HuffmanCode, LengthsAreOptimalAndWithinTheLimit) {
+TEST(HuffmanCode, LengthsAreShortAndWithinTheLimit) {
     const LengthCase cases[] = {
         {"one used symbol gets length 1", {0, 5, 0}, 16, {0, 1, 0}},
         {"two symbols", {3, 9}, 16, {1, 1}},
@@ -391,7 +391,13 @@ TEST(Lh5, HandBuiltBlocks) {
          ThreeCodeBlock("0000000000000100") + " 0011 001 001 001" + " 0 10 11 0 0", 9, lha::DecodeStatus::CorruptData, ""},
         {"a single literal/length symbol past the last code",
          "0000000000000001 00000 00000 000000000 111111111 0000 0000", 1, lha::DecodeStatus::CorruptData, ""},
+        {"a single literal/length symbol past the last code, after a good block",
+         single + " 0000000000000001 00000 00000 000000000 111111111 0000 0000", 4, lha::DecodeStatus::CorruptData, ""},
+        {"literal/length lengths for 511 symbols, one more than there are",
+         "0000000000000001 00100 001 000 000 00 001 111111111 1" + std::string(509, '0') + "1 0000 0000 0", 1,
+         lha::DecodeStatus::CorruptData, ""},
         {"an incomplete code: only 'a', as 0", kOnlyA + " 0 0 0", 3, lha::DecodeStatus::Ok, "aaa"},
+        {"codes wanted past the packed data", kOnlyA + " 0", 3, lha::DecodeStatus::CorruptData, ""},
         {"an incomplete code: the unassigned pattern 1", kOnlyA + " 0 1", 2, lha::DecodeStatus::CorruptData, ""},
         {"a position code past the dictionary",
          ThreeCodeBlock("0000000000000011") + " 0000 1110" + " 0 10 11", 8, lha::DecodeStatus::CorruptData, ""},
@@ -448,7 +454,7 @@ TEST(Decoder, DamagedDataEndsCleanly) {
     Bytes packedSamples[4];
     for (int k = 0; k < 4; ++k)
         ASSERT_EQ(Pack(samples[k], packedSamples[k]), lha::EncodeStatus::Ok);
-    int ok = 0, corrupt = 0;
+    int corrupt = 0;
     for (int run = 0; run < 3000; ++run) {
         const Bytes& original = samples[run % 4];
         Bytes packed = packedSamples[run % 4];
@@ -468,12 +474,10 @@ TEST(Decoder, DamagedDataEndsCleanly) {
         lha::DecodeStatus status = Unpack(dictionaries[run % 3], packed, original.size(), out);
         ASSERT_TRUE(status == lha::DecodeStatus::Ok || status == lha::DecodeStatus::CorruptData)
             << "run " << run << ": status " << static_cast<int>(status);
-        if (status == lha::DecodeStatus::Ok) {
+        if (status == lha::DecodeStatus::Ok)
             ASSERT_EQ(out.size(), original.size()) << "run " << run;
-            ++ok;
-        } else {
+        else
             ++corrupt;
-        }
     }
     EXPECT_GT(corrupt, 1000);  // the damage was noticed, not read as something else
 }

@@ -89,7 +89,7 @@ Bytes Level0Or1(const HandMember& member)
     size_t extendedSize = extended.empty() ? 0 : extended.size() + 2;
     Bytes body;
     PutCommonFields(body, member, static_cast<uint32_t>(member.data.size() + extendedSize), kDosTime,
-                    member.level == 0 ? 0x20 : 0x20);
+                    0x20);
     body.push_back(static_cast<uint8_t>(name.size()));
     PutText(body, name);
     Put16(body, DataCrc(member));

@@ -116,6 +116,12 @@ Bytes Level2Or3(const HandMember& member)
     const uint32_t width = wide ? 4 : 2;
     std::string folder, name;
     SplitPath(member.path, folder, name);
+    if (member.storedFolder) {
+        name = member.path;
+        folder = *member.storedFolder;
+        for (char& c : folder)
+            if (c == '\\') c = static_cast<char>(kStoredSeparator);
+    }
     Bytes h(2);
     if (wide) h[0] = 4;
     PutCommonFields(h, member, static_cast<uint32_t>(member.data.size()), kUnixTime, 0x20);
@@ -179,10 +185,12 @@ std::string ReadFileText(const std::string& path)
     return std::string(bytes.begin(), bytes.end());
 }
 
-void WriteFileBytes(const std::string& path, const Bytes& bytes)
+bool WriteFileBytes(const std::string& path, const Bytes& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return !out.fail();
 }
 
 void WriteFileText(const std::string& path, const std::string& text) { WriteFileBytes(path, Bytes(text.begin(), text.end())); }

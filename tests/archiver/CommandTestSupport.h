@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -42,7 +43,8 @@ Result Run(const std::string& commandLine);
 
 Bytes ReadFileBytes(const std::string& path);
 std::string ReadFileText(const std::string& path);
-void WriteFileBytes(const std::string& path, const Bytes& bytes);
+// False when the file could not be written whole.
+bool WriteFileBytes(const std::string& path, const Bytes& bytes);
 void WriteFileText(const std::string& path, const std::string& text);
 bool Exists(const std::string& path);
 // Sets the last write time, in seconds since 1970.
@@ -66,6 +68,10 @@ struct HandMember {
     std::string method = "-lh0-";
     int crcDelta = 0;          // added to the true CRC (a bad one when not 0)
     int headerCheckDelta = 0;  // added to the header checksum (levels 0, 1) or header CRC (levels 2, 3)
+    // Levels 2 and 3: when set, `path` is the name field as it stands (a
+    // backslash in it included) and this the folder field (backslashes stored
+    // as 0xFF; empty: no folder field), rather than `path` split in two.
+    std::optional<std::string> storedFolder;
 };
 
 // One member: header and stored data.

@@ -5,6 +5,8 @@
 // and nothing may appear outside the extraction folder. Mutations whose
 // outcome is known (a flipped data bit, an unchanged archive) are checked
 // against that simple model.
+#include "archiver/CommandTestSupport.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -18,8 +20,7 @@
 
 namespace {
 
-typedef int(WINAPI* CommandEntry)(HWND, LPCSTR, LPSTR, DWORD);
-typedef std::vector<uint8_t> Bytes;
+using commandtest::Bytes;
 
 // archiver/README.md: 0 success, 1 skipped ... 10 bad command line.
 const int kSuccess = 0;
@@ -35,124 +36,24 @@ const size_t kGuard = 32;
 const uint8_t kGuardByte = 0xCD;
 const DWORD kAreaSizes[] = {0, 1, 2, 80, 65536};
 
-std::string ProgramFolder()
-{
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of('\\') + 1);
-}
-
-// ---- archives written by hand from the format's definition ----
-
-uint16_t Crc16(const Bytes& data, size_t from = 0, size_t to = SIZE_MAX)
-{
-    uint16_t crc = 0;
-    for (size_t i = from; i < data.size() && i < to; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    }
-    return crc;
-}
-
-void Put16(Bytes& out, uint32_t value)
-{
-    out.push_back(value & 0xFF);
-    out.push_back((value >> 8) & 0xFF);
-}
-
-void Put32(Bytes& out, uint32_t value)
-{
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
-}
-
-// A stored (-lh0-) member with a level 0 or level 1 header. Level 1 carries
-// one extended header (a Unix time stamp), counted in its skip size.
-Bytes StoredMember(int level, const std::string& name, const std::string& text)
-{
-    const Bytes data(text.begin(), text.end());
-    const Bytes extended = level == 1 ? Bytes{7, 0, 0x54, 1, 2, 3, 4, 0, 0} : Bytes{};
-    const size_t firstExtended = 2; // the level 1 header ends with the first extended header's size
-    Bytes body;
-    for (char c : std::string("-lh0-")) body.push_back(c);
-    Put32(body, static_cast<uint32_t>(data.size() + (level == 1 ? extended.size() - firstExtended : 0)));
-    Put32(body, static_cast<uint32_t>(data.size()));
-    Put32(body, 0x2A435000); // 2001-02-03 10:00:00, DOS date and time
-    body.push_back(0x20);
-    body.push_back(static_cast<uint8_t>(level));
-    body.push_back(static_cast<uint8_t>(name.size()));
-    body.insert(body.end(), name.begin(), name.end());
-    Put16(body, Crc16(data));
-    if (level == 1) {
-        body.push_back('U');
-        body.insert(body.end(), extended.begin(), extended.begin() + firstExtended);
-    }
-    uint8_t sum = 0;
-    for (uint8_t b : body) sum += b;
-    Bytes member{static_cast<uint8_t>(body.size()), sum};
-    member.insert(member.end(), body.begin(), body.end());
-    if (level == 1) member.insert(member.end(), extended.begin() + firstExtended, extended.end());
-    member.insert(member.end(), data.begin(), data.end());
-    return member;
-}
-
-// A stored member with a level 2 header: the name, and the folder (its parts
-// separated by 0xFF) when `folder` is not empty, in extended headers, and
-// the header's own CRC.
-Bytes StoredMemberLevel2(const std::string& folder, const std::string& name, const std::string& text)
-{
-    const Bytes data(text.begin(), text.end());
-    std::vector<Bytes> extended = {{0x00, 0, 0}, {0x01}};
-    extended[1].insert(extended[1].end(), name.begin(), name.end());
-    if (!folder.empty()) {
-        extended.push_back({0x02});
-        for (char c : folder) extended.back().push_back(c == '\\' ? 0xFF : static_cast<uint8_t>(c));
-    }
-    const size_t fixedSize = 26;
-    size_t total = fixedSize;
-    for (const Bytes& e : extended) total += e.size() + 2;
-    Bytes header;
-    Put16(header, static_cast<uint32_t>(total));
-    for (char c : std::string("-lh0-")) header.push_back(c);
-    Put32(header, static_cast<uint32_t>(data.size()));
-    Put32(header, static_cast<uint32_t>(data.size()));
-    Put32(header, 981173106); // 2001-02-03 04:05:06 UTC
-    header.push_back(0x20);
-    header.push_back(2);
-    Put16(header, Crc16(data));
-    header.push_back('W');
-    Put16(header, static_cast<uint32_t>(extended[0].size() + 2));
-    for (size_t i = 0; i < extended.size(); ++i) {
-        header.insert(header.end(), extended[i].begin(), extended[i].end());
-        Put16(header, i + 1 < extended.size() ? static_cast<uint32_t>(extended[i + 1].size() + 2) : 0);
-    }
-    const uint16_t headerCrc = Crc16(header);
-    header[fixedSize + 1] = headerCrc & 0xFF;
-    header[fixedSize + 2] = headerCrc >> 8;
-    header.insert(header.end(), data.begin(), data.end());
-    return header;
-}
-
-// Level 2 names go into the name and the folder extended headers: split at the last backslash.
-Bytes Member(int level, const std::string& path, const std::string& text)
-{
-    if (level != 2) return StoredMember(level, path, text);
-    const size_t slash = path.find_last_of('\\');
-    if (slash == std::string::npos) return StoredMemberLevel2("", path, text);
-    // A leading backslash is a folder of a lone 0xFF: the root.
-    return StoredMemberLevel2(slash == 0 ? "\\" : path.substr(0, slash), path.substr(slash + 1), text);
-}
-
+// Hand-built archives of stored members, one per name, at one header level.
 Bytes HandBuiltArchive(int level, const std::vector<std::string>& names)
 {
-    Bytes archive;
+    std::vector<commandtest::HandMember> members;
     for (size_t i = 0; i < names.size(); ++i) {
-        const Bytes member = Member(level, names[i], "member " + std::to_string(i) + " of a hand-built archive\n");
-        archive.insert(archive.end(), member.begin(), member.end());
+        commandtest::HandMember member{names[i], "member " + std::to_string(i) + " of a hand-built archive\n"};
+        member.level = level;
+        members.push_back(member);
     }
-    archive.push_back(0);
-    return archive;
+    return commandtest::HandArchive(members);
+}
+
+// A level 2 member whose name and folder fields hold exactly `name` and `folder`.
+commandtest::HandMember SplitFields(const std::string& folder, const std::string& name, const std::string& text)
+{
+    commandtest::HandMember member{name, text};
+    member.storedFolder = folder;
+    return member;
 }
 
 // ---- where each member's header and data lie, for aimed mutations ----
@@ -315,29 +216,6 @@ std::wstring Widen(const std::string& text)
     return wide;
 }
 
-bool WriteWhole(const std::string& path, const Bytes& data)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == data.size();
-}
-
-Bytes ReadWhole(const std::string& path)
-{
-    Bytes data;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return data;
-    data.resize(GetFileSize(file, nullptr));
-    DWORD read = 0;
-    ReadFile(file, data.data(), static_cast<DWORD>(data.size()), &read, nullptr);
-    data.resize(read);
-    CloseHandle(file);
-    return data;
-}
-
 // Every path below `folder` (wide, so any name the library made is seen).
 void Walk(const std::wstring& folder, const std::wstring& relative, std::set<std::wstring>& paths)
 {
@@ -370,10 +248,10 @@ class DamagedArchives : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        library_ = LoadLibraryA((ProgramFolder() + "archiver\\UNLHA32.dll").c_str());
-        ASSERT_NE(nullptr, library_) << "build/bin/archiver/UNLHA32.dll";
-        entry_ = reinterpret_cast<CommandEntry>(reinterpret_cast<void*>(GetProcAddress(library_, MAKEINTRESOURCEA(1))));
-        ASSERT_NE(nullptr, entry_);
+        entry_ = commandtest::Entry();
+        ASSERT_NE(nullptr, entry_) << "build/bin/archiver/UNLHA32.dll or its ordinal 1";
+        char folder[MAX_PATH];
+        startFolder_.assign(folder, GetCurrentDirectoryA(MAX_PATH, folder));
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
         parent_ = std::string(temp) + "vesker-damage-" + std::to_string(GetCurrentProcessId()) + "\\";
@@ -386,10 +264,9 @@ protected:
 
     void TearDown() override
     {
-        SetCurrentDirectoryA(ProgramFolder().c_str());
+        SetCurrentDirectoryA(startFolder_.c_str());
         RemoveTree(Widen(parent_));
         RemoveDirectoryA(parent_.c_str());
-        if (library_) FreeLibrary(library_);
     }
 
 public:
@@ -435,15 +312,15 @@ protected:
         Bytes noise(300);
         std::mt19937 random(8);
         for (uint8_t& b : noise) b = static_cast<uint8_t>(random());
-        EXPECT_TRUE(WriteWhole(parent_ + "source\\packed.txt", Bytes(text.begin(), text.end())));
-        EXPECT_TRUE(WriteWhole(parent_ + "source\\noise.bin", noise));
-        EXPECT_TRUE(WriteWhole(parent_ + "source\\folder\\small.txt", Bytes{'s', 'm', 'a', 'l', 'l'}));
+        EXPECT_TRUE(commandtest::WriteFileBytes(parent_ + "source\\packed.txt", Bytes(text.begin(), text.end())));
+        EXPECT_TRUE(commandtest::WriteFileBytes(parent_ + "source\\noise.bin", noise));
+        EXPECT_TRUE(commandtest::WriteFileBytes(parent_ + "source\\folder\\small.txt", Bytes{'s', 'm', 'a', 'l', 'l'}));
         const std::string made = parent_ + "made.lzh";
         std::string output;
         EXPECT_EQ(kSuccess, Run("a -r " + made + " " + parent_ + "source\\ *", &output)) << output;
-        seeds.push_back(ExpectReadable(ReadWhole(made)));
+        seeds.push_back(ExpectReadable(commandtest::ReadFileBytes(made)));
         EXPECT_EQ(kSuccess, Run("a -s " + parent_ + "stored.lzh " + parent_ + "source\\ packed.txt", &output)) << output;
-        seeds.push_back(ExpectReadable(ReadWhole(parent_ + "stored.lzh")));
+        seeds.push_back(ExpectReadable(commandtest::ReadFileBytes(parent_ + "stored.lzh")));
         DeleteFileA(made.c_str());
         DeleteFileA((parent_ + "stored.lzh").c_str());
 
@@ -456,11 +333,8 @@ protected:
         }
         // Level 2 keeps name and folder apart: a backslash inside the name, ".." as the folder.
         Bytes split;
-        for (const Bytes& member : {StoredMemberLevel2("", "..\\evil-name", "a"), StoredMemberLevel2("..\\..", "evil-folder", "b"),
-                                    StoredMemberLevel2("ok", "..", "c"), StoredMemberLevel2("", "safe.txt", "d")}) {
-            split.insert(split.end(), member.begin(), member.end());
-        }
-        split.push_back(0);
+        split = commandtest::HandArchive({SplitFields("", "..\\evil-name", "a"), SplitFields("..\\..", "evil-folder", "b"),
+                                          SplitFields("ok", "..", "c"), SplitFields("", "safe.txt", "d")});
         seeds.push_back(ExpectRefused(split));
         return seeds;
     }
@@ -469,7 +343,7 @@ protected:
     Bytes ExpectReadable(const Bytes& seed)
     {
         const std::string path = parent_ + "seed.lzh";
-        EXPECT_TRUE(WriteWhole(path, seed));
+        EXPECT_TRUE(commandtest::WriteFileBytes(path, seed));
         std::string output;
         EXPECT_EQ(kSuccess, Run("l " + path, &output)) << output;
         EXPECT_EQ(kSuccess, Run("t " + path, &output)) << output;
@@ -483,7 +357,7 @@ protected:
     {
         const std::string path = parent_ + "seed.lzh";
         const std::string destination = parent_ + "refused\\";
-        EXPECT_TRUE(WriteWhole(path, seed));
+        EXPECT_TRUE(commandtest::WriteFileBytes(path, seed));
         std::string output;
         EXPECT_EQ(kUnsafeName, Run("x " + path + " " + destination, &output)) << output;
         EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((destination + "safe.txt").c_str())) << output;
@@ -493,8 +367,8 @@ protected:
         return seed;
     }
 
-    HMODULE library_ = nullptr;
-    CommandEntry entry_ = nullptr;
+    commandtest::CommandEntry entry_ = nullptr;
+    std::string startFolder_;
     std::string parent_;
 };
 
@@ -580,7 +454,7 @@ DWORD WINAPI Mutate(void* parameter)
     std::mt19937 random(1234 + w.index);
 
     for (const Bytes& seed : *w.seeds) {
-        WriteWhole(archive, seed);
+        commandtest::WriteFileBytes(archive, seed);
         w.seedCodes.push_back({test.Call("l " + archive, 65536, w.failures), test.Call("t " + archive, 65536, w.failures)});
     }
     for (int run = 0; run < kMutationsPerThread; ++run, ++w.runs) {
@@ -591,7 +465,7 @@ DWORD WINAPI Mutate(void* parameter)
         const Mutation& mutation = kMutations[Pick(random, std::size(kMutations))];
         Outcome outcome = mutation.apply(mutated, members, random);
         if (outcome == Outcome::Any && mutated == seed) outcome = Outcome::SameAsSeed;
-        WriteWhole(archive, mutated);
+        commandtest::WriteFileBytes(archive, mutated);
         const DWORD area = kAreaSizes[Pick(random, std::size(kAreaSizes))];
         const std::vector<int> codes = {test.Call("l " + archive, area, w.failures),
                                         test.Call("t " + archive, area, w.failures)};

@@ -1,10 +1,10 @@
 // The codec on its own: CRC-16 check values, -lh5- round trips at the edges and
 // over seeded random inputs, blocks written bit by bit from the format's
 // definition, and damaged packed data that must end cleanly.
-#include "archiver/Crc16.h"
-#include "archiver/Decoder.h"
-#include "archiver/Encoder.h"
-#include "archiver/HuffmanCode.h"
+#include "archiver/codec/Crc16.h"
+#include "archiver/codec/Decoder.h"
+#include "archiver/codec/Encoder.h"
+#include "archiver/codec/HuffmanCode.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,115 @@
+#include "archiver/codec/MatchFinder.h"
+
+#include <cstring>
+
+namespace lha {
+namespace {
+
+constexpr unsigned kSlotMask = kLh5DictionarySize - 1;
+
+uint32_t Load32(const uint8_t* p) {
+    uint32_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+// The index in memory order of the first non-zero byte of a loaded word.
+unsigned FirstDifferentByte(uint32_t difference) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return static_cast<unsigned>(__builtin_clz(difference)) / 8;
+#else
+    return static_cast<unsigned>(__builtin_ctz(difference)) / 8;
+#endif
+}
+
+// How many bytes `a` and `b` share, knowing they share `length`, at most
+// `maxLength`; compares four bytes a step.
+unsigned SharedLength(const uint8_t* a, const uint8_t* b, unsigned length, unsigned maxLength) {
+    while (length + 4 <= maxLength) {
+        uint32_t difference = Load32(a + length) ^ Load32(b + length);
+        if (difference != 0)
+            return length + FirstDifferentByte(difference);
+        length += 4;
+    }
+    while (length < maxLength && a[length] == b[length])
+        ++length;
+    return length;
+}
+
+} // namespace
+
+MatchFinder::MatchFinder(ByteSource& source, uint64_t size) : source_(source), left_(size) {
+    for (uint16_t& h : head_)
+        h = kNone;
+    for (unsigned i = 0; i < kLh5DictionarySize; ++i)
+        earlier_[i] = kNone;
+}
+
+void MatchFinder::Slide() {
+    // Keep one dictionary of history before the current position; move by
+    // whole dictionaries so the tree slots (position modulo dictionary) stay put.
+    unsigned shift = (pos_ - kLh5DictionarySize) & ~kSlotMask;
+    std::memmove(buffer_, buffer_ + shift, end_ - shift);
+    pos_ -= shift;
+    end_ -= shift;
+    auto rebase = [shift](uint16_t& p) { p = (p == kNone || p < shift) ? kNone : static_cast<uint16_t>(p - shift); };
+    for (uint16_t& p : head_)
+        rebase(p);
+    for (uint16_t& p : earlier_)
+        rebase(p);
+}
+
+bool MatchFinder::Prepare() {
+    while (end_ - pos_ < kMaxMatch + kMinMatch && left_ > 0) {
+        if (end_ == kBufferSize)
+            Slide();
+        size_t want = kBufferSize - end_;
+        if (want > left_)
+            want = static_cast<size_t>(left_);
+        size_t got = source_.Read(buffer_ + end_, want);
+        if (got == 0 || got > want)
+            return false;
+        end_ += static_cast<unsigned>(got);
+        left_ -= got;
+    }
+    return true;
+}
+
+unsigned MatchFinder::Longest(unsigned depth, unsigned niceLength, unsigned& distance) const {
+    unsigned maxLength = end_ - pos_;
+    if (maxLength > kMaxMatch)
+        maxLength = kMaxMatch;
+    if (maxLength < kMinMatch)
+        return 0;
+    if (niceLength > maxLength)
+        niceLength = maxLength;
+    const uint8_t* here = buffer_ + pos_;
+    unsigned best = kMinMatch - 1;
+    unsigned candidate = head_[Hash(here)];
+    for (; depth > 0 && candidate != kNone && candidate < pos_ && pos_ - candidate <= kMaxDistance; --depth) {
+        const uint8_t* there = buffer_ + candidate;
+        // Only a candidate that has the byte past the best length can be longer.
+        if (there[best] == here[best]) {
+            unsigned length = SharedLength(there, here, 0, maxLength);
+            if (length > best) {
+                best = length;
+                distance = pos_ - candidate;
+                if (length >= niceLength)
+                    break;
+            }
+        }
+        candidate = earlier_[candidate & kSlotMask];
+    }
+    return best >= kMinMatch ? best : 0;
+}
+
+void MatchFinder::InsertAndAdvance() {
+    if (end_ - pos_ >= kMinMatch) {
+        unsigned h = Hash(buffer_ + pos_);
+        earlier_[pos_ & kSlotMask] = head_[h];
+        head_[h] = static_cast<uint16_t>(pos_);
+    }
+    ++pos_;
+}
+
+} // namespace lha

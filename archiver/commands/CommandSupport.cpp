@@ -1,0 +1,34 @@
+#include "archiver/commands/Commands.h"
+
+#include <windows.h>
+
+namespace lha {
+
+bool OpenArchive(const std::string& path, ArchiveReader& reader, Report& report)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        report.Out().Printf("archive not found: %s\n", path.c_str());
+        report.Raise(kArchiveNotFound);
+        return false;
+    }
+    if (!reader.Open(path.c_str())) {
+        report.Out().Printf("cannot read the archive (error %lu): %s\n", GetLastError(), path.c_str());
+        report.Raise(kFileError);
+        return false;
+    }
+    return true;
+}
+
+bool ReadMembers(ArchiveReader& reader, std::vector<MemberHeader>& members, Report& report)
+{
+    MemberHeader header;
+    std::string error;
+    HeaderResult result;
+    while ((result = reader.Next(header, error)) == HeaderResult::Member) members.push_back(header);
+    if (result == HeaderResult::End) return true;
+    report.Fail(kBrokenArchive, error.c_str());
+    return false;
+}
+
+} // namespace lha

@@ -1,0 +1,73 @@
+// l and v: one line per member (size, packed size, ratio, method, date and
+// time, CRC, name) and a totals line.
+#include "archiver/commands/Commands.h"
+#include "archiver/format/MemberTime.h"
+#include "archiver/commands/Wildcard.h"
+
+namespace lha {
+
+namespace {
+
+const char kRule[] = "---------- ---------- ------ ----- ------------------- ---- --------\n";
+
+// Packed over original, in tenths of a percent.
+unsigned RatioTenths(uint64_t packed, uint64_t original)
+{
+    if (original == 0) return 0;
+    long double ratio = static_cast<long double>(packed) * 1000 / original;
+    return ratio > 999999 ? 999999 : static_cast<unsigned>(ratio + 0.5L);
+}
+
+// A name as one line of the listing: a control byte (a zero would cut the
+// caller's text, a line end would start a false line) shows as '?'. No such
+// byte is ever the second byte of a double-byte character.
+std::string PrintableName(std::string name)
+{
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20) c = '?';
+    return name;
+}
+
+void PrintRatio(OutputArea& out, uint64_t packed, uint64_t original)
+{
+    unsigned tenths = RatioTenths(packed, original);
+    out.Printf("%4u.%u%%", tenths / 10, tenths % 10);
+}
+
+} // namespace
+
+int ListArchive(const CommandLine& line, Report& report)
+{
+    ArchiveReader reader;
+    if (!OpenArchive(line.archive, reader, report)) return report.Code();
+    OutputArea& out = report.Out();
+    out.Put("      Size     Packed  Ratio Method Date       Time     CRC  Name\n");
+    out.Put(kRule);
+    uint64_t totalOriginal = 0, totalPacked = 0, count = 0;
+    MemberHeader header;
+    std::string error;
+    HeaderResult result;
+    while ((result = reader.Next(header, error)) == HeaderResult::Member) {
+        if (!IsSelected(line.names, header.path)) continue;
+        out.Printf("%10llu %10llu ", static_cast<unsigned long long>(header.originalSize),
+                   static_cast<unsigned long long>(header.packedSize));
+        PrintRatio(out, header.packedSize, header.originalSize);
+        out.Printf(" %-5.5s %s %04X ", header.method.c_str(), FormatLocalTime(header.fileTime).c_str(), header.crc);
+        const std::string name = PrintableName(header.path);
+        out.Put(name.c_str(), name.size());
+        out.Put("\n");
+        totalOriginal += header.originalSize;
+        totalPacked += header.packedSize;
+        ++count;
+    }
+    out.Put(kRule);
+    out.Printf("%10llu %10llu ", static_cast<unsigned long long>(totalOriginal),
+               static_cast<unsigned long long>(totalPacked));
+    PrintRatio(out, totalPacked, totalOriginal);
+    out.Printf(" %llu member%s\n", static_cast<unsigned long long>(count), count == 1 ? "" : "s");
+    if (result == HeaderResult::Broken) report.Fail(kBrokenArchive, error.c_str());
+    if (count == 0 && !line.names.empty()) report.Fail(kNothingMatched, "no member matches the names given");
+    return report.Code();
+}
+
+} // namespace lha

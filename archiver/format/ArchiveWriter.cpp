@@ -1,0 +1,190 @@
+#include "archiver/format/ArchiveWriter.h"
+
+#include "archiver/files/AnsiText.h"
+#include "archiver/codec/Encoder.h"
+#include "archiver/files/FileStreams.h"
+#include "archiver/format/HeaderCodec.h"
+
+#include <vector>
+
+namespace lha {
+
+namespace {
+
+const char kOsId = 'W';
+const uint32_t kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                 FILE_ATTRIBUTE_ARCHIVE;
+const uint64_t kMaxMemberSize = 0xFFFFFFFFu;
+
+// The archive's folder, where its temporary replacement is made.
+std::string FolderOf(const std::string& path)
+{
+    const std::string folder = FolderPart(path);
+    return folder.empty() ? "." : folder;
+}
+
+std::string LastError(const char* what, const std::string& path)
+{
+    return std::string(what) + " (error " + std::to_string(GetLastError()) + "): " + path;
+}
+
+bool Copy(ByteSource& source, uint64_t size, ByteSink& sink)
+{
+    uint8_t chunk[16384];
+    while (size > 0) {
+        size_t got = source.Read(chunk, size < sizeof chunk ? static_cast<size_t>(size) : sizeof chunk);
+        if (got == 0 || !sink.Write(chunk, got)) return false;
+        size -= got;
+    }
+    return true;
+}
+
+uint64_t LastWriteTicks(const FileHandle& file)
+{
+    FILETIME written;
+    if (!GetFileTime(file.Get(), nullptr, nullptr, &written)) return 0;
+    return (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+}
+
+} // namespace
+
+ArchiveWriter::~ArchiveWriter()
+{
+    if (committed_ || tempPath_.empty()) return;
+    file_.Close();
+    DeleteFileA(tempPath_.c_str());
+}
+
+bool ArchiveWriter::Begin(const std::string& archivePath, std::string& error)
+{
+    archivePath_ = archivePath;
+    if (file_.CreateTemporary(FolderOf(archivePath), tempPath_)) return true;
+    error = LastError("cannot create a file beside the archive", archivePath);
+    return false;
+}
+
+bool ArchiveWriter::CopyMember(const FileHandle& archive, const MemberHeader& header, std::string& error)
+{
+    uint64_t size = header.dataOffset + header.packedSize - header.headerOffset;
+    FileRegionSource source(archive, header.headerOffset, size);
+    FileSink sink(&file_);
+    if (Copy(source, size, sink) && sink.Flush()) return true;
+    error = source.Failed() ? "cannot read the archive: " + archivePath_ : LastError("cannot write", tempPath_);
+    return false;
+}
+
+bool ArchiveWriter::WriteHeader(const MemberHeader& header, std::string& error)
+{
+    std::vector<uint8_t> bytes;
+    if (!WriteLevel2Header(header, bytes, error)) return false;
+    if (file_.Write(bytes.data(), bytes.size())) return true;
+    error = LastError("cannot write", tempPath_);
+    return false;
+}
+
+// Packs as -lh5- first; when that does not pay (or `store`), goes back to the
+// start of the data and stores the bytes instead.
+bool ArchiveWriter::PackData(const FileHandle& source, MemberHeader& header, bool store, std::string& error)
+{
+    uint64_t dataStart;
+    if (!file_.Position(dataStart)) {
+        error = LastError("cannot write", tempPath_);
+        return false;
+    }
+    if (!store && header.originalSize > 0) {
+        FileRegionSource input(source, 0, header.originalSize);
+        FileSink output(&file_);
+        uint64_t packed = 0;
+        EncodeStatus status = EncodeLh5(input, header.originalSize, output, header.originalSize, packed);
+        if (status == EncodeStatus::Ok && output.Flush()) {
+            header.method = "-lh5-";
+            header.packedSize = packed;
+            header.crc = input.Crc();
+            return true;
+        }
+        if (status == EncodeStatus::InputFailed || input.Failed()) {
+            error = "cannot read the file (or it changed while being added): " + header.path;
+            return false;
+        }
+        if (status != EncodeStatus::LimitReached) {
+            error = LastError("cannot write", tempPath_);
+            return false;
+        }
+        if (!file_.Seek(dataStart) || !file_.Truncate()) {
+            error = LastError("cannot write", tempPath_);
+            return false;
+        }
+    }
+    FileRegionSource input(source, 0, header.originalSize);
+    FileSink output(&file_);
+    if (!Copy(input, header.originalSize, output) || !output.Flush()) {
+        error = input.Failed() ? "cannot read the file: " + header.path : LastError("cannot write", tempPath_);
+        return false;
+    }
+    header.method = "-lh0-";
+    header.packedSize = header.originalSize;
+    header.crc = input.Crc();
+    return true;
+}
+
+bool ArchiveWriter::AddFile(const std::string& diskPath, const std::string& memberName, bool store,
+                            std::string& error)
+{
+    FileHandle source;
+    MemberHeader header;
+    if (!source.OpenRead(diskPath.c_str()) || !source.Size(header.originalSize)) {
+        error = LastError("cannot read the file", diskPath);
+        return false;
+    }
+    if (header.originalSize > kMaxMemberSize) {
+        error = "larger than 4 GiB: " + diskPath;
+        return false;
+    }
+    header.method = store ? "-lh0-" : "-lh5-";
+    header.path = memberName;
+    header.osId = kOsId;
+    header.fileTime = LastWriteTicks(source);
+    DWORD attributes = GetFileAttributesA(diskPath.c_str());
+    header.attributes = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & kKeptAttributes;
+    // The header goes first with the sizes unknown, and again when they are
+    // known; a level 2 header's length does not depend on them.
+    uint64_t headerStart, dataEnd;
+    if (!file_.Position(headerStart) || !WriteHeader(header, error)) return false;
+    if (!PackData(source, header, store, error)) return false;
+    if (!file_.Position(dataEnd) || !file_.Seek(headerStart) || !WriteHeader(header, error) || !file_.Seek(dataEnd)) {
+        if (error.empty()) error = LastError("cannot write", tempPath_);
+        return false;
+    }
+    return true;
+}
+
+bool ArchiveWriter::AddFolder(const std::string& diskPath, const std::string& memberName, std::string& error)
+{
+    MemberHeader header;
+    header.method = "-lhd-";
+    header.path = memberName;
+    header.osId = kOsId;
+    header.attributes = FILE_ATTRIBUTE_DIRECTORY;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExA(diskPath.c_str(), GetFileExInfoStandard, &data))
+        header.fileTime = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                          data.ftLastWriteTime.dwLowDateTime;
+    return WriteHeader(header, error);
+}
+
+bool ArchiveWriter::Commit(std::string& error)
+{
+    const uint8_t endMarker = 0;
+    if (!file_.Write(&endMarker, 1) || !file_.Close()) {
+        error = LastError("cannot write", tempPath_);
+        return false;
+    }
+    if (!MoveFileExA(tempPath_.c_str(), archivePath_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = LastError("cannot replace the archive", archivePath_);
+        return false;
+    }
+    committed_ = true;
+    return true;
+}
+
+} // namespace lha

@@ -1,0 +1,42 @@
+// Writes a new archive beside the old one (a temporary file in the same
+// folder) and puts it in the old one's place only when it is complete. Until
+// Commit succeeds the archive named is untouched; a writer that goes away
+// uncommitted removes its temporary file.
+#pragma once
+#include "archiver/files/FileHandle.h"
+#include "archiver/format/MemberHeader.h"
+
+#include <string>
+
+namespace lha {
+
+class ArchiveWriter {
+public:
+    ArchiveWriter() = default;
+    ~ArchiveWriter();
+    ArchiveWriter(const ArchiveWriter&) = delete;
+    ArchiveWriter& operator=(const ArchiveWriter&) = delete;
+
+    // Creates the temporary file beside `archivePath`.
+    bool Begin(const std::string& archivePath, std::string& error);
+    // Copies a member of `archive` byte for byte, header and data.
+    bool CopyMember(const FileHandle& archive, const MemberHeader& header, std::string& error);
+    // Packs the file `diskPath` as `memberName` (-lh5-, or -lh0- when `store`
+    // is set or packing does not pay).
+    bool AddFile(const std::string& diskPath, const std::string& memberName, bool store, std::string& error);
+    // Adds a -lhd- folder member; `memberName` ends with a backslash.
+    bool AddFolder(const std::string& diskPath, const std::string& memberName, std::string& error);
+    // Ends the archive and replaces the old one (MoveFileExA).
+    bool Commit(std::string& error);
+
+private:
+    bool WriteHeader(const MemberHeader& header, std::string& error);
+    bool PackData(const FileHandle& source, MemberHeader& header, bool store, std::string& error);
+
+    std::string archivePath_;
+    std::string tempPath_;
+    FileHandle file_;
+    bool committed_ = false;
+};
+
+} // namespace lha

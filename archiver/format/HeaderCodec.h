@@ -1,0 +1,33 @@
+// Reads member headers of levels 0, 1, 2 and 3 and writes level 2 headers.
+// Every size and offset is checked against the bytes the file really has, so
+// a damaged header ends in an error, never a read past the end, a loop or an
+// allocation sized by the archive's word alone (a header buffer is at most
+// kMaxHeaderSize bytes).
+#pragma once
+#include "archiver/files/FileHandle.h"
+#include "archiver/format/MemberHeader.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lha {
+
+const size_t kMaxHeaderSize = 1 << 20;
+
+enum class HeaderResult {
+    Member,  // `header` describes the member at the offset
+    End,     // the end marker (a zero byte) or the end of the file
+    Broken,  // `error` says what is wrong
+};
+
+// The header at `offset` of an archive `fileSize` bytes long.
+HeaderResult ReadHeader(const FileHandle& file, uint64_t fileSize, uint64_t offset, MemberHeader& header,
+                        std::string& error);
+
+// Appends the level 2 header of `header` (method, sizes, CRC, path, time,
+// attributes) to `out`, with its header CRC. False with `error` when the sizes
+// or the name do not fit a level 2 header.
+bool WriteLevel2Header(const MemberHeader& header, std::vector<uint8_t>& out, std::string& error);
+
+} // namespace lha

@@ -1,0 +1,23 @@
+// Unpacks one member's data from its archive into a sink and checks its CRC.
+#pragma once
+#include "archiver/files/FileHandle.h"
+#include "archiver/files/FileStreams.h"
+#include "archiver/format/MemberHeader.h"
+
+namespace lha {
+
+enum class UnpackResult {
+    Ok,
+    Folder,            // -lhd-: no data
+    UnsupportedMethod,
+    CrcError,          // the bytes do not match the CRC, or the packed data is damaged
+    ReadFailed,        // the archive could not be read
+    WriteFailed,       // the sink refused bytes
+};
+
+bool IsFolderMethod(const std::string& method);
+
+// Unpacks `header`'s data from `archive` into `sink` (which sums the CRC).
+UnpackResult UnpackMember(const FileHandle& archive, const MemberHeader& header, FileSink& sink);
+
+} // namespace lha

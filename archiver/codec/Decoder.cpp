@@ -194,7 +194,7 @@ DecodeStatus MemberDecoder::Run(uint64_t originalSize) {
 
 DecodeStatus DecodeMember(unsigned dictionaryBits, ByteSource& packed, uint64_t packedSize,
                           uint64_t originalSize, ByteSink& out) {
-    if (dictionaryBits < kLh5DictionaryBits || dictionaryBits > kLh7DictionaryBits)
+    if (dictionaryBits < kLh4DictionaryBits || dictionaryBits > kLh7DictionaryBits)
         return DecodeStatus::CorruptData;
     MemberDecoder decoder(dictionaryBits, packed, packedSize, out);
     return decoder.Run(originalSize);

@@ -6,7 +6,7 @@
 namespace lha {
 
 struct MemberHeader {
-    std::string method;          // five characters, e.g. "-lh5-"
+    std::string method;          // five characters, e.g. "-lh5-" (LHARK's -lh7- reads as "-lk7-")
     uint64_t packedSize = 0;
     uint64_t originalSize = 0;
     uint16_t crc = 0;            // CRC-16 of the original bytes
@@ -17,6 +17,11 @@ struct MemberHeader {
     char osId = 'W';
     uint64_t headerOffset = 0;   // where the header starts in the archive
     uint64_t dataOffset = 0;     // where the packed data starts
+    std::string comment;         // a file note (Amiga: after a zero byte in the name); shown by v
+    bool isLink = false;         // a Unix symbolic link (-lhd- with link mode bits); never created
+    std::string linkTarget;      // what the link points at, as stored
+    uint16_t unixMode = 0;       // st_mode of Unix archives, when hasUnixMode
+    bool hasUnixMode = false;
 };
 
 } // namespace lha

@@ -1,0 +1,32 @@
+#include "archiver/codec/MethodTable.h"
+
+#include "archiver/codec/Decoder.h"
+#include "archiver/codec/StoredDecoder.h"
+
+#include <cstring>
+
+namespace lha {
+
+namespace {
+
+const Method kMethods[] = {
+    {"-lh0-", MethodKind::Stored, 0, DecodeStored},
+    {"-lz4-", MethodKind::Stored, 0, DecodeStored},
+    {"-pm0-", MethodKind::Stored, 0, DecodeStored},
+    {"-lhd-", MethodKind::Folder, 0, nullptr},
+    {"-lh4-", MethodKind::Packed, kLh4DictionaryBits, DecodeMember},
+    {"-lh5-", MethodKind::Packed, kLh5DictionaryBits, DecodeMember},
+    {"-lh6-", MethodKind::Packed, kLh6DictionaryBits, DecodeMember},
+    {"-lh7-", MethodKind::Packed, kLh7DictionaryBits, DecodeMember},
+};
+
+} // namespace
+
+const Method* FindMethod(const std::string& id)
+{
+    for (const Method& method : kMethods)
+        if (id == method.id) return &method;
+    return nullptr;
+}
+
+} // namespace lha

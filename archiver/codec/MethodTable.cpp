@@ -1,6 +1,8 @@
 #include "archiver/codec/MethodTable.h"
 
 #include "archiver/codec/Decoder.h"
+#include "archiver/codec/Pm1Decoder.h"
+#include "archiver/codec/Pm2Decoder.h"
 #include "archiver/codec/StoredDecoder.h"
 
 #include <cstring>
@@ -13,6 +15,8 @@ const Method kMethods[] = {
     {"-lh0-", MethodKind::Stored, 0, DecodeStored},
     {"-lz4-", MethodKind::Stored, 0, DecodeStored},
     {"-pm0-", MethodKind::Stored, 0, DecodeStored},
+    {"-pm1-", MethodKind::Packed, kPm1DictionaryBits, DecodePm1},
+    {"-pm2-", MethodKind::Packed, kPm2DictionaryBits, DecodePm2},
     {"-lhd-", MethodKind::Folder, 0, nullptr},
     {"-lh4-", MethodKind::Packed, kLh4DictionaryBits, DecodeMember},
     {"-lh5-", MethodKind::Packed, kLh5DictionaryBits, DecodeMember},

@@ -112,6 +112,9 @@ def run_library(scratch, commands):
 # bsdtar assumes no charset for LHA names and, unless told, fails on bytes
 # beyond ASCII with "(null)"; the archive's names are in the ANSI code page.
 BSDTAR = ["bsdtar", "--options", "hdrcharset=" + ANSI.upper()]
+# lhasa by its own name: `lha` may be another archiver (jlha-utils makes it
+# the Java one), which neither lists nor tests as lhasa does.
+LHASA = "lhasa"
 
 
 def run_tool(args, cwd):
@@ -183,7 +186,7 @@ def our_archive_through_other_readers(scratch):
     if not os.path.exists(archive):
         return
 
-    status, listing = run_tool(["lha", "v", archive], scratch)
+    status, listing = run_tool([LHASA, "v", archive], scratch)
     check("lhasa lists our archive", status == 0, listing.decode(errors="replace"))
     methods = lhasa_methods(listing)
     for case, path, content in rows:
@@ -192,10 +195,10 @@ def our_archive_through_other_readers(scratch):
     for packed in ("text.txt", "big.txt"):
         check(f"{packed} packed -lh5-", methods.get(packed) == "-lh5-", str(methods.get(packed)))
 
-    status, output = run_tool(["lha", "t", archive], scratch)
+    status, output = run_tool([LHASA, "t", archive], scratch)
     check("lhasa tests our archive", status == 0 and b"rror" not in output, output.decode(errors="replace"))
 
-    for reader, command in (("lhasa", ["lha", "x", archive]), ("bsdtar", BSDTAR + ["-xf", archive])):
+    for reader, command in (("lhasa", [LHASA, "x", archive]), ("bsdtar", BSDTAR + ["-xf", archive])):
         destination = os.path.join(scratch, reader)
         os.makedirs(destination)
         status, output = run_tool(command, destination)
@@ -244,7 +247,7 @@ def generated_archives_through_our_reader(scratch):
         with open(archive, "wb") as f:
             f.write(data)
         # The writer itself is checked by an independent reader first.
-        status, output = run_tool(["lha", "t", archive], scratch)
+        status, output = run_tool([LHASA, "t", archive], scratch)
         check(f"{name}: lhasa accepts the generated archive", status == 0, output.decode(errors="replace"))
         destination = os.path.join(scratch, "ours-" + name.replace(" ", ""))
         os.makedirs(destination)
@@ -271,9 +274,9 @@ def generated_archives_through_our_reader(scratch):
 def main():
     if len(sys.argv) != 2:
         sys.exit("usage: independent_readers.py <build dir>")
-    for tool in ("lha", "bsdtar"):
+    for tool in (LHASA, BSDTAR[0]):
         if not shutil.which(tool):
-            sys.exit(f"{tool} is missing: run scripts/install-deps")
+            sys.exit(f"{tool} is missing from PATH (packages lhasa, libarchive-tools): run scripts/install-deps")
     scratch = tempfile.mkdtemp(prefix="vesker-readers-")
     try:
         our_archive_through_other_readers(scratch)

@@ -1,6 +1,9 @@
 #include "archiver/codec/MethodTable.h"
 
 #include "archiver/codec/Decoder.h"
+#include "archiver/codec/Lh1Decoder.h"
+#include "archiver/codec/Lz5Decoder.h"
+#include "archiver/codec/LzsDecoder.h"
 #include "archiver/codec/Pm1Decoder.h"
 #include "archiver/codec/Pm2Decoder.h"
 #include "archiver/codec/StoredDecoder.h"
@@ -18,6 +21,9 @@ const Method kMethods[] = {
     {"-pm1-", MethodKind::Packed, kPm1DictionaryBits, DecodePm1},
     {"-pm2-", MethodKind::Packed, kPm2DictionaryBits, DecodePm2},
     {"-lhd-", MethodKind::Folder, 0, nullptr},
+    {"-lh1-", MethodKind::Packed, kLh1DictionaryBits, DecodeLh1},
+    {"-lzs-", MethodKind::Packed, kLzsDictionaryBits, DecodeLzs},
+    {"-lz5-", MethodKind::Packed, kLz5DictionaryBits, DecodeLz5},
     {"-lh4-", MethodKind::Packed, kLh4DictionaryBits, DecodeMember},
     {"-lh5-", MethodKind::Packed, kLh5DictionaryBits, DecodeMember},
     {"-lh6-", MethodKind::Packed, kLh6DictionaryBits, DecodeMember},

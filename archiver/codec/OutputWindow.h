@@ -1,0 +1,85 @@
+// The history and the output buffer of the small-window decoders (-lh1-,
+// -lzs-, -lz5-) in one ring. The ring is larger than any of their windows, so
+// it goes to the sink in pieces of up to kSize bytes, and a copy from up to
+// kSize bytes back always finds its byte in it.
+#pragma once
+#include "archiver/codec/ByteStream.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace lha {
+
+class OutputWindow {
+public:
+    static constexpr uint32_t kSize = 1u << 15;
+    static constexpr uint32_t kMask = kSize - 1;
+
+    explicit OutputWindow(ByteSink& out) : out_(out) {}
+    OutputWindow(const OutputWindow&) = delete;
+    OutputWindow& operator=(const OutputWindow&) = delete;
+
+    // Fills the ring with `pattern` repeated (`size` divides kSize) and starts
+    // writing at `start`: the byte before it reads pattern[start - 1], and so on
+    // back, as a window of `size` bytes that starts with that content.
+    void Preset(const uint8_t* pattern, uint32_t size, uint32_t start) {
+        for (uint32_t i = 0; i < kSize; ++i)
+            ring_[i] = pattern[i % size];
+        next_ = start & kMask;
+        flushed_ = next_;
+    }
+
+    // Where the next byte goes; modulo a window size dividing kSize, it is
+    // that window's write index.
+    uint32_t Index() const { return next_; }
+
+    // False when the sink refused a full ring.
+    bool Put(uint8_t byte) {
+        ring_[next_++] = byte;
+        return next_ < kSize || Wrap();
+    }
+
+    // Appends `length` bytes taken from `distance` (1..kSize) back, one at a
+    // time, so a copy longer than its distance repeats its pattern.
+    bool Copy(uint32_t distance, uint32_t length) {
+        uint32_t from = (next_ - distance) & kMask;
+        if (from < next_ && next_ + length < kSize) {
+            uint8_t* to = ring_ + next_;
+            const uint8_t* source = ring_ + from;
+            for (uint32_t k = 0; k < length; ++k)
+                to[k] = source[k];  // forward, byte by byte: the copy may overlap itself
+            next_ += length;
+            return true;
+        }
+        for (uint32_t k = 0; k < length; ++k) {
+            uint8_t byte = ring_[from];
+            from = (from + 1) & kMask;
+            if (!Put(byte))
+                return false;
+        }
+        return true;
+    }
+
+    // Hands the bytes not yet written to the sink; false when it refused them.
+    bool Flush() {
+        if (next_ > flushed_ && !out_.Write(ring_ + flushed_, next_ - flushed_))
+            return false;
+        flushed_ = next_;
+        return true;
+    }
+
+private:
+    bool Wrap() {
+        bool written = out_.Write(ring_ + flushed_, kSize - flushed_);
+        next_ = 0;
+        flushed_ = 0;
+        return written;
+    }
+
+    ByteSink& out_;
+    uint32_t next_ = 0;
+    uint32_t flushed_ = 0;
+    uint8_t ring_[kSize];
+};
+
+} // namespace lha

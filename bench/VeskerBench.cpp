@@ -1,12 +1,18 @@
 // vesker-bench: how much DoIt costs above the floor of the work it cannot
 // avoid (the archiver call itself plus one MultiByteToWideChar over the whole
-// output), for ASCII and mostly double-byte outputs of 1, 16 and 64 KB; and
-// whether 100,000 DoIt calls leave more blocks on the module heap than one.
-// Prints one line per case, "ratio <size> <kind> <value>", then the heap line;
-// exits non-zero when a result is wrong or the heap grew.
+// output), for outputs of 1, 16 and 64 KB: ASCII without line ends, ASCII
+// lines, and hiragana lines (double-byte under 932, single high bytes under
+// 1252); and whether 100,000 DoIt calls leave more blocks on the module heap
+// than one. Prints one line per case, "ratio <size> <kind> <value>"; then, for
+// the output conversion alone against one MultiByteToWideChar of the output,
+// "convert <size> <kind> <way> <value>" for each way that gives the right text
+// (piece by piece always; as whole text when no byte is a lead byte), the way
+// DoIt takes under this code page first; then the heap line. Exits non-zero
+// when a result is wrong or the heap grew.
 #include "client/BstrText.h"
 #include "common/InterfaceHolder.h"
 #include "component/ArchiverEntry.h"
+#include "component/ResultStringBuilder.h"
 #include "common/ModuleHeap.h"
 #include "server/ObjectMap.h"
 #include "server/ServerModule.h"
@@ -23,7 +29,6 @@
 
 namespace {
 
-const UINT JapaneseCodePage = 932;
 const long HeapCalls = 100000;
 const double MinimumSeconds = 0.2; // per case and side: enough samples for a stable best
 const int MinimumRepetitions = 5;
@@ -64,6 +69,18 @@ std::string HexCommand(const std::vector<unsigned char>& bytes)
     return line;
 }
 
+// Lines of 71 ASCII letters ended by LF.
+std::string AsciiLinesCommand(size_t size)
+{
+    const size_t lettersPerLine = 71;
+    std::vector<unsigned char> bytes;
+    while (bytes.size() < size) {
+        size_t column = bytes.size() % (lettersPerLine + 1);
+        bytes.push_back(column == lettersPerLine ? '\n' : static_cast<unsigned char>('a' + column % 26));
+    }
+    return HexCommand(bytes);
+}
+
 // Hiragana (lead 0x82, trail 0x9F..0xF1) lines of 40 characters ended by LF;
 // an odd size ends with one ASCII byte.
 std::string DoubleByteCommand(size_t size)
@@ -98,7 +115,7 @@ struct Case {
 };
 
 // The full area holds 65,535 bytes of text and its terminator.
-std::vector<Case> Cases(bool doubleByte)
+std::vector<Case> Cases()
 {
     struct Size {
         const char* name;
@@ -108,7 +125,8 @@ std::vector<Case> Cases(bool doubleByte)
     std::vector<Case> cases;
     for (const Size& size : sizes) {
         cases.push_back({size.name, "ascii", "fill " + std::to_string(size.bytes)});
-        cases.push_back({size.name, "dbcs", doubleByte ? DoubleByteCommand(size.bytes) : ""});
+        cases.push_back({size.name, "lines", AsciiLinesCommand(size.bytes)});
+        cases.push_back({size.name, "dbcs", DoubleByteCommand(size.bytes)});
     }
     return cases;
 }
@@ -122,7 +140,20 @@ public:
     int Floor(const std::string& commandLine)
     {
         entry_(nullptr, commandLine.c_str(), area_.data(), kOutputAreaSize);
+        return Convert();
+    }
+
+    int Convert()
+    {
         return MultiByteToWideChar(CP_ACP, 0, area_.data(), -1, wide_.data(), static_cast<int>(wide_.size()));
+    }
+
+    bool HasLeadBytes() const
+    {
+        for (size_t at = 0; at < area_.size() && area_[at]; ++at) {
+            if (IsDBCSLeadByte(static_cast<BYTE>(area_[at]))) return true;
+        }
+        return false;
     }
 
     // DoIt gives the floor's text with each LF turned into CR LF.
@@ -135,9 +166,40 @@ public:
             expected += *c;
         }
         if (FAILED(command_->DoIt(line))) return false;
-        UniqueBstr result;
-        if (FAILED(command_->get_ResultString(result.put()))) return false;
-        return BstrText(result.get()) == expected;
+        if (FAILED(command_->get_ResultString(expected_.put()))) return false;
+        return BstrText(expected_.get()) == expected;
+    }
+
+    // The output conversion alone, each way that gives `expected` for the
+    // output now in the area, against one MultiByteToWideChar of it.
+    bool MeasureConversion(const Case& c, const std::wstring& expected)
+    {
+        struct Way {
+            const char* name;
+            HRESULT (*build)(const char*, size_t, BSTR*);
+            bool applies;
+        };
+        bool wholeFirst = SystemCodePageConvertsAsWholeText();
+        Way pieces = {"pieces", BuildResultStringPieceByPiece, true};
+        Way whole = {"whole", BuildResultStringAsWholeText, !HasLeadBytes()};
+        const Way ways[] = {wholeFirst ? whole : pieces, wholeFirst ? pieces : whole};
+        double conversion = BestSeconds([&] { Convert(); });
+        for (const Way& way : ways) {
+            if (!way.applies) continue;
+            UniqueBstr text;
+            if (FAILED(way.build(area_.data(), kOutputAreaSize, text.put())) || BstrText(text.get()) != expected) {
+                fprintf(stderr, "vesker-bench: the %s way gave a wrong text for %s %s\n", way.name, c.size, c.kind);
+                return false;
+            }
+            double took = BestSeconds([&] {
+                BSTR built = nullptr;
+                way.build(area_.data(), kOutputAreaSize, &built);
+                SysFreeString(built);
+            });
+            printf("convert %s %s %s %.2f\n", c.size, c.kind, way.name, took / conversion);
+            fflush(stdout);
+        }
+        return true;
     }
 
     bool Measure(const Case& c)
@@ -151,7 +213,7 @@ public:
         double doIt = BestSeconds([&] { command_->DoIt(line.get()); });
         printf("ratio %s %s %.2f\n", c.size, c.kind, doIt / floor);
         fflush(stdout);
-        return true;
+        return MeasureConversion(c, BstrText(expected_.get()));
     }
 
 private:
@@ -159,6 +221,7 @@ private:
     StandInCommandEntry entry_;
     std::vector<char> area_;
     std::vector<wchar_t> wide_;
+    UniqueBstr expected_; // DoIt's text of the latest checked case
 };
 
 // The blocks a first call leaves are the ones every call leaves.
@@ -211,16 +274,9 @@ int RunBench()
     hr = factory->CreateInstance(nullptr, IID_IUnLha, command.put_void());
     if (FAILED(hr)) return Fail("CreateInstance", hr);
 
-    bool doubleByte = GetACP() == JapaneseCodePage;
     Bench bench(command.get(), entry);
     bool ok = true;
-    for (const Case& c : Cases(doubleByte)) {
-        if (c.commandLine.empty()) {
-            printf("ratio %s %s n/a\n", c.size, c.kind);
-            continue;
-        }
-        ok = bench.Measure(c) && ok;
-    }
+    for (const Case& c : Cases()) ok = bench.Measure(c) && ok;
     ok = HeapStaysFlat(command.get()) && ok;
     return ok ? 0 : 1;
 }

@@ -5,6 +5,10 @@
 // distinct piece is therefore converted once and remembered: the walk costs a
 // table look-up per piece, and the result is the same as converting and
 // appending the pieces one by one.
+//
+// A code page without lead bytes has only single-byte pieces, each one unit
+// long; there the whole text converts in one call to the same units, and the
+// CR of each line end is put in afterwards.
 
 namespace {
 
@@ -177,15 +181,10 @@ struct UnitWriter {
     }
 };
 
-} // namespace
-
-HRESULT BuildResultString(const char* area, size_t size, BSTR* out)
+// Piece by piece through the remembered texts: two walks, one to count the
+// units and one to write them.
+HRESULT BuildFromPieces(const unsigned char* begin, size_t size, BSTR* out)
 {
-    *out = nullptr;
-    // Nothing to append: the empty output leaves no string at all.
-    if (size == 0 || area[0] == 0) return S_OK;
-
-    const unsigned char* begin = reinterpret_cast<const unsigned char*>(area);
     UnitCounter counter;
     WalkPieces(begin, begin + size, counter);
     BSTR result = SysAllocStringLen(nullptr, counter.units);
@@ -194,4 +193,172 @@ HRESULT BuildResultString(const char* area, size_t size, BSTR* out)
     WalkPieces(begin, begin + size, writer);
     *out = result;
     return S_OK;
+}
+
+// The whole text in one conversion.
+
+// How the system code page's text is converted; kNotDecided until the first
+// conversion decides. Shared like the tables above: one aligned 32-bit word,
+// and every thread that decides writes the same value.
+using ConversionWay = LONG;
+constexpr ConversionWay kNotDecided = 0;
+constexpr ConversionWay kWholeText = 1;
+constexpr ConversionWay kPieceByPiece = 2;
+volatile ConversionWay g_conversionWay;
+
+// No lead-byte ranges and one byte per character. A code page of longer
+// sequences without lead bytes (UTF-8) would join bytes that the walk keeps
+// apart, so it goes piece by piece. A failed query answers false.
+bool CodePageHasNoLeadBytes()
+{
+    CPINFO info;
+    if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 1) return false;
+    for (BYTE range : info.LeadByte) {
+        if (range) return false;
+    }
+    return true;
+}
+
+// Whether one conversion of a text gives the walk's units, byte for byte:
+// every byte but the terminator and LF is a plain piece (no lead byte, one
+// unit) whose unit is the one it converts to within a text, and CR LF is two
+// units. Asked once, after the code page has shown no lead bytes.
+bool WholeTextMatchesPieces()
+{
+    if (TextLength(LineEndText()) != 2) return false;
+    constexpr int kNonZeroBytes = 255;
+    char bytes[kNonZeroBytes];
+    for (int i = 0; i < kNonZeroBytes; ++i) bytes[i] = static_cast<char>(i + 1);
+    WCHAR units[kNonZeroBytes];
+    if (MultiByteToWideChar(CP_ACP, 0, bytes, kNonZeroBytes, units, kNonZeroBytes) != kNonZeroBytes) return false;
+    for (int i = 0; i < kNonZeroBytes; ++i) {
+        const unsigned char byte = static_cast<unsigned char>(i + 1);
+        if (byte == '\n') continue;
+        const ByteEntry entry = EntryOf(byte);
+        if ((entry & kKindMask) != kPlainByte || static_cast<WCHAR>(entry & 0xFFFF) != units[i]) return false;
+    }
+    return true;
+}
+
+ConversionWay WayOfCodePage()
+{
+    ConversionWay way = g_conversionWay;
+    if (way == kNotDecided) {
+        way = CodePageHasNoLeadBytes() && WholeTextMatchesPieces() ? kWholeText : kPieceByPiece;
+        g_conversionWay = way;
+    }
+    return way;
+}
+
+// Four bytes read from any address.
+typedef DWORD __attribute__((may_alias, aligned(1))) UnalignedWord;
+
+// 0x80 in each byte of `word` that is zero and nowhere else: no carry crosses
+// a byte, so the marks are exact.
+inline DWORD ZeroByteMarks(DWORD word)
+{
+    return ~(((word & 0x7F7F7F7F) + 0x7F7F7F7F) | word | 0x7F7F7F7F);
+}
+
+inline size_t MarkCount(DWORD marks)
+{
+    return ((marks >> 7) * 0x01010101) >> 24;
+}
+
+struct TextExtent {
+    size_t length; // bytes before the first zero byte or the area's end
+    size_t lineFeeds;
+};
+
+// One pass, a word at a time while whole words remain; a word holding the
+// terminator and the last bytes short of a word go one by one.
+TextExtent MeasureText(const unsigned char* area, size_t size)
+{
+    constexpr DWORD kLineFeedWord = 0x0A0A0A0A;
+    size_t at = 0;
+    size_t lineFeeds = 0;
+    for (; size - at >= sizeof(DWORD); at += sizeof(DWORD)) {
+        const DWORD word = *reinterpret_cast<const UnalignedWord*>(area + at);
+        if (ZeroByteMarks(word)) break;
+        lineFeeds += MarkCount(ZeroByteMarks(word ^ kLineFeedWord));
+    }
+    for (; at < size && area[at]; ++at) lineFeeds += area[at] == '\n';
+    return {at, lineFeeds};
+}
+
+// `units` holds the conversion of `text`, one unit per byte, with room for
+// one more unit per LF. From the end, each unit moves right by the number of
+// LF before it, and each LF's unit becomes the line end's two; the units
+// before the first LF stay where they are.
+void ExpandLineFeeds(const unsigned char* text, size_t length, size_t lineFeeds, WCHAR* units)
+{
+    const DWORD lineEnd = static_cast<DWORD>(LineEndText());
+    const WCHAR first = static_cast<WCHAR>(lineEnd & 0xFFFF);
+    const WCHAR second = static_cast<WCHAR>(lineEnd >> 16);
+    size_t to = length + lineFeeds;
+    for (size_t from = length; lineFeeds;) {
+        --from;
+        if (text[from] == '\n') {
+            units[--to] = second;
+            units[--to] = first;
+            --lineFeeds;
+        } else {
+            units[--to] = units[from];
+        }
+    }
+}
+
+// Larger texts go piece by piece, whose counts stand for any size; the whole
+// text's length must fit MultiByteToWideChar's int.
+constexpr size_t kLargestWholeText = 0x3FFFFFFF;
+
+HRESULT BuildFromWholeText(const unsigned char* begin, size_t size, BSTR* out)
+{
+    const TextExtent text = MeasureText(begin, size);
+    if (text.length + text.lineFeeds > kLargestWholeText) return BuildFromPieces(begin, size, out);
+    // The walk's count, so the allocation and its failure are the walk's.
+    BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(text.length + text.lineFeeds));
+    if (!result) return E_OUTOFMEMORY;
+    const int length = static_cast<int>(text.length);
+    if (MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(begin), length, result, length) != length) {
+        // Not for a code page that passed WholeTextMatchesPieces; should it
+        // happen, the walk's text stands.
+        SysFreeString(result);
+        return BuildFromPieces(begin, size, out);
+    }
+    ExpandLineFeeds(begin, text.length, text.lineFeeds, result);
+    *out = result;
+    return S_OK;
+}
+
+using Builder = HRESULT (*)(const unsigned char*, size_t, BSTR*);
+
+HRESULT Build(Builder builder, const char* area, size_t size, BSTR* out)
+{
+    *out = nullptr;
+    // Nothing to append: the empty output leaves no string at all.
+    if (size == 0 || area[0] == 0) return S_OK;
+    return builder(reinterpret_cast<const unsigned char*>(area), size, out);
+}
+
+} // namespace
+
+HRESULT BuildResultString(const char* area, size_t size, BSTR* out)
+{
+    return Build(WayOfCodePage() == kWholeText ? BuildFromWholeText : BuildFromPieces, area, size, out);
+}
+
+HRESULT BuildResultStringPieceByPiece(const char* area, size_t size, BSTR* out)
+{
+    return Build(BuildFromPieces, area, size, out);
+}
+
+HRESULT BuildResultStringAsWholeText(const char* area, size_t size, BSTR* out)
+{
+    return Build(BuildFromWholeText, area, size, out);
+}
+
+bool SystemCodePageConvertsAsWholeText()
+{
+    return WayOfCodePage() == kWholeText;
 }

@@ -1,10 +1,12 @@
 // The output walk: line ends, double-byte characters, the terminator and the
 // end of the area, checked by case and against a plain piece-by-piece
-// rendering over thousands of random outputs.
+// rendering over thousands of random outputs; the whole-text way against the
+// piece-by-piece way and a model of the line-end expansion on the same inputs.
 #include "../blackbox/ComTestSupport.h"
 #include "../script/GuardedMemory.h"
 #include "../server/ModuleTestSupport.h"
 
+#include <algorithm>
 #include <optional>
 #include <random>
 #include <vector>
@@ -16,14 +18,42 @@ static testing::Environment* const g_moduleEnvironment = testing::AddGlobalTestE
 namespace {
 
 using Result = std::optional<std::wstring>;
+using Builder = HRESULT (*)(const char*, size_t, BSTR*);
 
-Result Build(const std::string& area)
+Result Build(const std::string& area, Builder builder = BuildResultString)
 {
     BSTR text = nullptr;
-    EXPECT_EQ(BuildResultString(area.data(), area.size(), &text), S_OK);
+    EXPECT_EQ(builder(area.data(), area.size(), &text), S_OK);
     UniqueBstr owner(text);
     if (!text) return std::nullopt;
     return std::wstring(text, SysStringLen(text));
+}
+
+// The way the code page chooses and the two ways on their own. The whole-text
+// way is only meant for text without lead bytes: under 932 it runs on such
+// text alone.
+struct Way {
+    const char* name;
+    Builder build;
+    bool leadBytesAllowed;
+};
+const Way kWays[] = {
+    {"chosen", BuildResultString, true},
+    {"piece by piece", BuildResultStringPieceByPiece, true},
+    {"whole text", BuildResultStringAsWholeText, false},
+};
+
+bool HasLeadByte(const std::string& area)
+{
+    for (size_t at = 0; at < area.size() && area[at]; ++at) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(area[at]))) return true;
+    }
+    return false;
+}
+
+bool Applies(const Way& way, const std::string& area)
+{
+    return way.leadBytesAllowed || !HasLeadByte(area);
 }
 
 // One zero-terminated piece converted on its own into (bytes + 1) units, as
@@ -60,9 +90,10 @@ Result Reference(const std::string& area)
 
 using namespace std::string_literals;
 
-std::wstring Repeat(const std::wstring& text, size_t count)
+template <typename Text>
+Text Repeat(const Text& text, size_t count)
 {
-    std::wstring repeated;
+    Text repeated;
     while (count--) repeated += text;
     return repeated;
 }
@@ -81,7 +112,20 @@ const WalkCase kWalkCases[] = {
     {"CR LF becomes CR CR LF", 0, "a\r\nb\0"s, L"a\r\r\nb"},
     {"nothing after the terminator is read", 0, "ab\0cd\0"s, L"ab"},
     {"area without terminator ends the walk", 0, "abc"s, L"abc"},
-    {"full area of LF without terminator", 0, std::string(0x10000, '\n'), Repeat(L"\r\n", 0x10000)},
+    {"full area of LF without terminator", 0, std::string(0x10000, '\n'), Repeat(L"\r\n"s, 0x10000)},
+    {"full area of lines without terminator", 0, Repeat("abc\n"s, 0x4000), Repeat(L"abc\r\n"s, 0x4000)},
+    {"text filling the area with its terminator", 0, std::string(0xFFFF, 'x') + '\0', std::wstring(0xFFFF, L'x')},
+    {"single byte", 0, "x\0"s, L"x"},
+    {"single byte without terminator", 0, "x"s, L"x"},
+    {"single LF without terminator", 0, "\n"s, L"\r\n"},
+    {"LF first", 0, "\nab\0"s, L"\r\nab"},
+    {"LF last", 0, "ab\n\0"s, L"ab\r\n"},
+    {"run of LF", 0, "a\n\n\nb\0"s, L"a\r\n\r\n\r\nb"},
+    {"no LF", 0, "abcdefghi\0"s, L"abcdefghi"},
+    {"CR alone is an ordinary byte", 0, "a\rb\r\0"s, L"a\rb\r"},
+    {"LF in each byte of a word", 0, "\nbcda\ncdab\ndabc\n\0"s, L"\r\nbcda\r\ncdab\r\ndabc\r\n"},
+    {"terminator in each byte of a word", 0, "abcd\0fgh\0"s, L"abcd"},
+    {"terminator after a word", 0, "abc\n\0\n\n\n"s, L"abc\r\n"},
     {"double-byte character", 932, "\x82\xa0\0"s, L"\x3042"},
     {"double-byte character ending the area", 932, "\x82\xa0"s, L"\x3042"},
     {"byte after a lead byte is never LF", 932, "\x81\n\0"s, ConvertPiece("\x81\n")},
@@ -90,25 +134,28 @@ const WalkCase kWalkCases[] = {
     {"half-width katakana is a single byte", 932, "\xb1\n\0"s, L"\xff71\r\n"},
     {"high bytes convert one by one", 1252, "\x80\xe9\0"s, L"\x20ac\xe9"},
     {"0x82 is an ordinary byte", 1252, "\x82\n\0"s, L"\x201a\r\n"},
+    {"every high byte is a single byte", 1252, "\x81\n\xe0\xfc\xff\0"s, L"\x81\r\n\xe0\xfc\xff"},
 };
 
 TEST(BuildResultString, WalksTheOutput)
 {
     for (const WalkCase& c : kWalkCases) {
-        SCOPED_TRACE(c.name);
         if (c.codePage && c.codePage != GetACP()) continue;
-        EXPECT_EQ(Build(c.area), c.expected);
+        for (const Way& way : kWays) {
+            SCOPED_TRACE(std::string(c.name) + ", " + way.name);
+            if (Applies(way, c.area)) EXPECT_EQ(Build(c.area, way.build), c.expected);
+        }
     }
 }
 
-Result BuildGuarded(const std::string& area)
+Result BuildGuarded(const std::string& area, Builder builder = BuildResultString)
 {
     // The area's last byte is the last byte before an inaccessible page: a
     // walk that reads one byte too far faults.
     GuardedBuffer guarded(area.size());
     memcpy(guarded.Get(), area.data(), area.size());
     BSTR text = nullptr;
-    EXPECT_EQ(BuildResultString(guarded.Get(), area.size(), &text), S_OK);
+    EXPECT_EQ(builder(guarded.Get(), area.size(), &text), S_OK);
     UniqueBstr owner(text);
     if (!text) return std::nullopt;
     return std::wstring(text, SysStringLen(text));
@@ -117,21 +164,92 @@ Result BuildGuarded(const std::string& area)
 TEST(BuildResultString, WalksTheOutputWithItsEndAgainstAGuardPage)
 {
     for (const WalkCase& c : kWalkCases) {
-        SCOPED_TRACE(c.name);
         if (c.codePage && c.codePage != GetACP()) continue;
-        EXPECT_EQ(BuildGuarded(c.area), c.expected);
+        for (const Way& way : kWays) {
+            SCOPED_TRACE(std::string(c.name) + ", " + way.name);
+            if (Applies(way, c.area)) EXPECT_EQ(BuildGuarded(c.area, way.build), c.expected);
+        }
     }
-    // The block fast path near the end: every length around a block's size,
-    // with and without a lead byte last.
+    // The block and word passes near the end: every length around their
+    // sizes, with a plain byte, LF or a lead byte last.
     for (size_t length = 1; length <= 20; ++length) {
-        for (const std::string& last : {"x"s, "\x82"s}) {
+        for (const std::string& last : {"x"s, "\n"s, "\x82"s}) {
             const std::string area = std::string(length - 1, 'x') + last;
-            SCOPED_TRACE(testing::PrintToString(area));
-            EXPECT_EQ(BuildGuarded(area), Reference(area));
+            for (const Way& way : kWays) {
+                SCOPED_TRACE(testing::PrintToString(area) + ", " + way.name);
+                if (Applies(way, area)) EXPECT_EQ(BuildGuarded(area, way.build), Reference(area));
+            }
         }
     }
     const std::string full(0x10000, 'x');
-    EXPECT_EQ(BuildGuarded(full), Result(std::wstring(0x10000, L'x'))) << "the whole area, no terminator";
+    for (const Way& way : kWays) {
+        EXPECT_EQ(BuildGuarded(full, way.build), Result(std::wstring(0x10000, L'x')))
+            << "the whole area, no terminator, " << way.name;
+    }
+}
+
+struct CodePageCase {
+    UINT codePage;
+    bool wholeText;
+};
+const CodePageCase kCodePageCases[] = {
+    {932, false}, // lead bytes 0x81..0x9F and 0xE0..0xFC
+    {1252, true},
+};
+
+TEST(BuildResultString, ConvertsAsWholeTextWhenTheCodePageHasNoLeadBytes)
+{
+    bool known = false;
+    for (const CodePageCase& c : kCodePageCases) {
+        if (c.codePage != GetACP()) continue;
+        known = true;
+        EXPECT_EQ(SystemCodePageConvertsAsWholeText(), c.wholeText) << "code page " << c.codePage;
+    }
+    EXPECT_TRUE(known) << "the suite runs under 932 and 1252, not " << GetACP();
+}
+
+// The whole-text way as it is meant: one conversion of the text up to its
+// terminator or the area's end, then a CR before the unit of each LF.
+Result WholeTextModel(const std::string& area)
+{
+    const size_t length = std::min(area.find('\0'), area.size());
+    if (length == 0) return std::nullopt;
+    std::vector<WCHAR> units(length);
+    const int converted = MultiByteToWideChar(CP_ACP, 0, area.data(), static_cast<int>(length), units.data(),
+                                              static_cast<int>(length));
+    EXPECT_EQ(converted, static_cast<int>(length)) << "one unit per byte";
+    std::wstring text;
+    for (size_t at = 0; at < length; ++at) {
+        if (area[at] == '\n') text += L'\r';
+        text += units[at];
+    }
+    return text;
+}
+
+TEST(BuildResultString, WholeTextMatchesPiecesAndTheModelOnRandomOutputs)
+{
+    // Under 932 the text holds no lead byte, so both ways must agree there too.
+    std::vector<unsigned char> bytes;
+    for (int byte = 1; byte < 256; ++byte) {
+        if (!IsDBCSLeadByte(static_cast<BYTE>(byte))) bytes.push_back(static_cast<unsigned char>(byte));
+    }
+    const std::vector<unsigned char> steering = {0x00, 0x0A, 0x0A, 0x0D, 'a'};
+    std::mt19937 random(20261209);
+    auto nextByte = [&] {
+        return random() % 2 ? steering[random() % steering.size()] : bytes[random() % bytes.size()];
+    };
+    for (int round = 0; round < 2000; ++round) {
+        // Mostly short texts, around the word sizes; now and then a long one.
+        std::string area(round % 50 == 0 ? random() % 5000 : random() % 24, '\0');
+        for (char& byte : area) byte = static_cast<char>(nextByte());
+        if (round % 3 != 0) area += '\0';
+        SCOPED_TRACE("round " + std::to_string(round) + " bytes " + testing::PrintToString(area));
+        const Result whole = round % 10 == 0 ? BuildGuarded(area, BuildResultStringAsWholeText)
+                                             : Build(area, BuildResultStringAsWholeText);
+        ASSERT_EQ(whole, WholeTextModel(area));
+        ASSERT_EQ(whole, Build(area, BuildResultStringPieceByPiece));
+        ASSERT_EQ(whole, Reference(area));
+    }
 }
 
 TEST(BuildResultString, MatchesPieceByPieceAppendingOnRandomOutputs)

@@ -21,6 +21,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lha_bytes  # noqa: E402
+import method_streams  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 CODE_PAGE = os.environ.get("VESKER_CODEPAGE", "932")
@@ -271,6 +272,32 @@ def generated_archives_through_our_reader(scratch):
         check(f"{name}: our x sets the time stamp", stamp == wanted, f"{stamp}, expected {wanted}")
 
 
+def method_streams_through_both_readers(scratch):
+    """Streams of the older methods (method_streams.py), one member each, level 0
+    (and level 1 for the first): lhasa and our x must both give the original bytes."""
+    cases = []
+    commands = []
+    for index, (method, name, original, packed) in enumerate(method_streams.streams()):
+        for level in ((0, 1) if index == 0 else (0,)):
+            case = f"{name}, level {level}"
+            archive = os.path.join(scratch, f"method{index}-{level}.lzh")
+            with open(archive, "wb") as f:
+                f.write(lha_bytes.archive([lha_bytes.member(level, b"data.bin", original, packed, method)]))
+            theirs = os.path.join(scratch, f"lhasa-method{index}-{level}")
+            ours = os.path.join(scratch, f"ours-method{index}-{level}")
+            os.makedirs(theirs)
+            os.makedirs(ours)
+            status, output = run_tool(["lha", "x", archive], theirs)
+            check(f"{case}: lhasa extracts it", status == 0, output.decode(errors="replace"))
+            expect_tree(f"{case}: lhasa's extraction", {"data.bin": original}, theirs)
+            commands.append(f"x {windows_path(archive)} {windows_path(ours)}\\")
+            cases.append((case, original, ours))
+    results = run_library(scratch, commands)
+    for (case, original, ours), (code, text) in zip(cases, results):
+        check(f"{case}: our x", code == SUCCESS, text)
+        expect_tree(f"{case}: our extraction", {"data.bin": original}, ours)
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit("usage: independent_readers.py <build dir>")
@@ -281,6 +308,7 @@ def main():
     try:
         our_archive_through_other_readers(scratch)
         generated_archives_through_our_reader(scratch)
+        method_streams_through_both_readers(scratch)
     finally:
         if not os.environ.get("VESKER_KEEP_SCRATCH"):
             shutil.rmtree(scratch, ignore_errors=True)

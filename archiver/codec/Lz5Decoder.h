@@ -15,7 +15,7 @@ constexpr unsigned kLz5DictionaryBits = 12;
 // Writes exactly `originalSize` bytes to `out`, or fails: packed data that
 // ends too soon gives CorruptData (InputFailed when the source ended before
 // `packedSize`). Output goes to `out` in pieces as it is made, so on a failure
-// part of the member has been written. About 55 KiB of stack, nothing else.
+// part of the member has been written. About 50 KiB of stack, nothing else.
 // `dictionaryBits` other than kLz5DictionaryBits gives CorruptData.
 DecodeStatus DecodeLz5(unsigned dictionaryBits, ByteSource& packed, uint64_t packedSize, uint64_t originalSize,
                        ByteSink& out);

@@ -372,8 +372,8 @@ std::string LzsLiterals(const std::string& text) {
 
 std::string LzsCopy(unsigned index, unsigned length) { return "0" + Binary(index, 11) + Binary(length - 2, 4) + " "; }
 
-// Eight-item groups, the flag bit of a literal set; a copy is "#" followed by
-// its index and length in the item list.
+// Items in groups of eight behind a flag byte whose bit is set for a literal;
+// Lit(c) is a literal, Copy(index, length) a copy from an absolute ring index.
 Bytes Lz5Items(const std::vector<std::pair<int, unsigned>>& items) {
     Bytes out;
     size_t flagAt = 0;

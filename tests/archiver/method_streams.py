@@ -13,6 +13,7 @@ To add a method, add its builders to STREAM_BUILDERS.
 import random
 
 from lha_bytes import Bits
+import pmarc_streams
 
 SPACE = 0x20
 
@@ -243,7 +244,7 @@ def lz5_copies():
                  first + random_commands(4, 1500, LZ5_RING, 3, 18))
 
 
-STREAM_BUILDERS = [lh1_copies, lh1_rebuilds, lzs_copies, lz5_copies]
+STREAM_BUILDERS = [lh1_copies, lh1_rebuilds, lzs_copies, lz5_copies] + pmarc_streams.BUILDERS
 
 
 def streams():

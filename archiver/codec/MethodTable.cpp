@@ -2,6 +2,7 @@
 
 #include "archiver/codec/Decoder.h"
 #include "archiver/codec/Lh1Decoder.h"
+#include "archiver/codec/Lk7Decoder.h"
 #include "archiver/codec/Lz5Decoder.h"
 #include "archiver/codec/LzsDecoder.h"
 #include "archiver/codec/Pm1Decoder.h"
@@ -28,6 +29,7 @@ const Method kMethods[] = {
     {"-lh5-", MethodKind::Packed, kLh5DictionaryBits, DecodeMember},
     {"-lh6-", MethodKind::Packed, kLh6DictionaryBits, DecodeMember},
     {"-lh7-", MethodKind::Packed, kLh7DictionaryBits, DecodeMember},
+    {"-lk7-", MethodKind::Packed, kLk7DictionaryBits, DecodeLk7},
 };
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "archiver/codec/Decoder.h"
 #include "archiver/codec/Encoder.h"
 #include "archiver/codec/HuffmanCode.h"
+#include "archiver/codec/Lk7Decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -381,10 +382,14 @@ TEST(Lh5, HandBuiltBlocks) {
         {"a position tree with extra bits", twoPositions, 15, lha::DecodeStatus::Ok, "abbbbbbbabbbabb"},
         {"more output wanted than the block holds",
          ThreeCodeBlock("0000000000000100") + " 0000 0001" + " 0 10 11 0", 10, lha::DecodeStatus::CorruptData, ""},
-        {"a copy from before the first byte",
-         ThreeCodeBlock("0000000000000001") + " 0000 0001" + " 11", 6, lha::DecodeStatus::CorruptData, ""},
+        {"a copy from before the first byte reads the spaces the window starts with",
+         ThreeCodeBlock("0000000000000001") + " 0000 0001" + " 11", 6, lha::DecodeStatus::Ok, "      "},
+        {"a copy that starts before the first byte and runs into the output",
+         ThreeCodeBlock("0000000000000010") + " 0000 0001" + " 0 11", 7, lha::DecodeStatus::Ok, "a a a a"},
         {"a block of no codes before a good one", "0000000000000000 00000 00000 000000000 001000001 0000 0000 " + single,
-         3, lha::DecodeStatus::CorruptData, ""},
+         3, lha::DecodeStatus::Ok, "AAA"},
+        {"blocks of no codes until the data ends", "0000000000000000 00000 00000 000000000 001000001 0000 0000", 1,
+         lha::DecodeStatus::CorruptData, ""},
         {"pre-tree lengths that over-fill the code", "0000000000000001 00011 001 001 001 00", 1,
          lha::DecodeStatus::CorruptData, ""},
         {"position lengths 1, 1, 1: more codes than the code space holds",
@@ -424,22 +429,25 @@ struct DictionaryCase {
     unsigned dictionaryBits;
     std::string bits;
     lha::DecodeStatus expected;
+    const char* tail;  // for Ok: the last three bytes, after 40000 'a'
 };
 
 TEST(Decoder, CopiesReachAsFarAsTheDictionary) {
     const DictionaryCase cases[] = {
         {"-lh7-: offset 39999, the first byte", lha::kLh7DictionaryBits, FarCopy(5, "001110000111111"),
-         lha::DecodeStatus::Ok},
-        {"-lh7-: offset 40000, before the first byte", lha::kLh7DictionaryBits, FarCopy(5, "001110001000000"),
-         lha::DecodeStatus::CorruptData},
+         lha::DecodeStatus::Ok, "aaa"},
+        {"-lh7-: offset 40000, one space before the first byte", lha::kLh7DictionaryBits,
+         FarCopy(5, "001110001000000"), lha::DecodeStatus::Ok, " aa"},
         {"-lh6-: position code 16 is past its dictionary", lha::kLh6DictionaryBits, FarCopy(5, "001110000111111"),
-         lha::DecodeStatus::CorruptData},
+         lha::DecodeStatus::CorruptData, ""},
     };
     for (const DictionaryCase& c : cases) {
         Bytes out;
         ASSERT_EQ(Unpack(c.dictionaryBits, Bits(c.bits), 40003, out), c.expected) << c.name;
-        if (c.expected == lha::DecodeStatus::Ok)
-            EXPECT_TRUE(out == Bytes(40003, 'a')) << c.name;
+        if (c.expected != lha::DecodeStatus::Ok) continue;
+        Bytes expected(40000, 'a');
+        expected.insert(expected.end(), c.tail, c.tail + 3);
+        EXPECT_TRUE(out == expected) << c.name;
     }
 }
 
@@ -480,6 +488,73 @@ TEST(Decoder, DamagedDataEndsCleanly) {
             ++corrupt;
     }
     EXPECT_GT(corrupt, 1000);  // the damage was noticed, not read as something else
+}
+
+// LHARK's codes: a block whose literal/length tree holds 'a' (code 0) and one
+// copy symbol (code 1) and whose position tree is the single symbol p. Six
+// literals 'a', then the copy with its extra bits.
+std::string Lk7Block(unsigned symbol, unsigned position, const char* extraBits) {
+    auto field = [](unsigned value, unsigned width) {
+        std::string bits;
+        for (unsigned k = width; k-- > 0;) bits += ((value >> k) & 1) ? '1' : '0';
+        return bits;
+    };
+    return field(7, 16) + " 00100 000 000 001 00 001 " +  // pre-tree: "0" long zero run, "1" length 1
+           field(symbol + 1, 9) + " 0" + field(97 - 20, 9) + " 1 0" + field(symbol - 98 - 20, 9) + " 1 " +
+           "000000 " + field(position, 6) + " 000000 1 " + extraBits;
+}
+
+// What the copy must give: `length` bytes from offset + 1 back after six 'a',
+// byte by byte, the bytes before the start being spaces.
+Bytes Lk7Expected(size_t length, size_t offset) {
+    Bytes out(6, 'a');
+    for (size_t k = 0; k < length; ++k) {
+        size_t back = offset + 1;
+        out.push_back(out.size() >= back ? out[out.size() - back] : ' ');
+    }
+    return out;
+}
+
+struct Lk7Case {
+    const char* name;
+    unsigned symbol, position;
+    const char* extraBits;  // the length's, then the offset's
+    size_t length, offset;  // what they must mean; length 0: the data is corrupt
+};
+
+TEST(Lk7, LengthAndOffsetCodes) {
+    const Lk7Case cases[] = {
+        {"symbol 256: 3 bytes; position 0: offset 0", 256, 0, "", 3, 0},
+        {"symbol 263: 10 bytes, the last without extra bits; position 3", 263, 3, "", 10, 3},
+        {"symbol 264: 11 + 1 bit; position 4: 4 + 1 bit", 264, 4, "1 0", 12, 4},
+        {"symbol 271: 31 + 2 bits; position 7: 12 + 2 bits", 271, 7, "11 10", 34, 14},
+        {"symbol 287: 451 + 6 bits; position 13: 96 + 5 bits", 287, 13, "111111 11111", 514, 127},
+        {"symbol 288: 514 bytes, no extra bits; position 8: 16 + 3 bits", 288, 8, "000", 514, 16},
+        {"position 31: the last that fits the 64 KiB window", 263, 31, "11111111111111", 10, 65535},
+        {"position 32: past the window", 263, 32, "000000000000000", 0, 0},
+    };
+    for (const Lk7Case& c : cases) {
+        Bytes packed = Bits(Lk7Block(c.symbol, c.position, c.extraBits)), out;
+        MemorySource source(packed);
+        const size_t size = 6 + (c.length ? c.length : 10);
+        MemorySink sink(size);
+        lha::DecodeStatus status = lha::DecodeLk7(lha::kLk7DictionaryBits, source, packed.size(), size, sink);
+        if (c.length == 0) {
+            EXPECT_EQ(status, lha::DecodeStatus::CorruptData) << c.name;
+            continue;
+        }
+        ASSERT_EQ(status, lha::DecodeStatus::Ok) << c.name;
+        EXPECT_TRUE(sink.bytes == Lk7Expected(c.length, c.offset)) << c.name;
+    }
+}
+
+TEST(Lk7, AlphabetEndsAtSymbol288) {
+    // A single-symbol literal/length tree naming 289 is past the alphabet.
+    Bytes packed = Bits("0000000000000001 00000 00000 000000000 100100001 000000 000000");
+    MemorySource source(packed);
+    MemorySink sink(1);
+    EXPECT_EQ(lha::DecodeLk7(lha::kLk7DictionaryBits, source, packed.size(), 1, sink),
+              lha::DecodeStatus::CorruptData);
 }
 
 } // namespace

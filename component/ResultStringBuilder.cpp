@@ -213,8 +213,8 @@ bool CodePageHasNoLeadBytes()
 {
     CPINFO info;
     if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 1) return false;
-    for (BYTE range : info.LeadByte) {
-        if (range) return false;
+    for (BYTE bound : info.LeadByte) {
+        if (bound) return false;
     }
     return true;
 }
@@ -260,9 +260,23 @@ inline DWORD ZeroByteMarks(DWORD word)
     return ~(((word & 0x7F7F7F7F) + 0x7F7F7F7F) | word | 0x7F7F7F7F);
 }
 
-inline size_t MarkCount(DWORD marks)
+// Not zero when `word` has a zero byte; cheaper than the exact marks.
+inline DWORD HasZeroByte(DWORD word)
 {
-    return ((marks >> 7) * 0x01010101) >> 24;
+    return (word - 0x01010101) & ~word & 0x80808080;
+}
+
+// The LF of `word` as 1 in each byte that holds one.
+inline DWORD LineFeedLanes(DWORD word)
+{
+    return ZeroByteMarks(word ^ 0x0A0A0A0A) >> 7;
+}
+
+// The sum of the four byte lanes of `lanes`.
+inline size_t LaneSum(DWORD lanes)
+{
+    lanes = (lanes & 0x00FF00FF) + ((lanes >> 8) & 0x00FF00FF);
+    return (lanes & 0xFFFF) + (lanes >> 16);
 }
 
 struct TextExtent {
@@ -270,17 +284,35 @@ struct TextExtent {
     size_t lineFeeds;
 };
 
-// One pass, a word at a time while whole words remain; a word holding the
-// terminator and the last bytes short of a word go one by one.
+// Four words at a time while four whole words remain and hold no zero byte,
+// with the LF counted in byte lanes; then word by word, then byte by byte
+// from the word that holds the terminator or the area's last bytes.
 TextExtent MeasureText(const unsigned char* area, size_t size)
 {
-    constexpr DWORD kLineFeedWord = 0x0A0A0A0A;
+    constexpr size_t kWord = sizeof(DWORD);
+    constexpr size_t kStride = 4 * kWord;
+    // Each stride adds at most 4 to a lane: 63 strides stay below 256.
+    constexpr int kStridesPerSum = 63;
     size_t at = 0;
     size_t lineFeeds = 0;
-    for (; size - at >= sizeof(DWORD); at += sizeof(DWORD)) {
+    DWORD lanes = 0;
+    int strides = 0;
+    for (; size - at >= kStride; at += kStride) {
+        const UnalignedWord* words = reinterpret_cast<const UnalignedWord*>(area + at);
+        const DWORD a = words[0], b = words[1], c = words[2], d = words[3];
+        if (HasZeroByte(a) | HasZeroByte(b) | HasZeroByte(c) | HasZeroByte(d)) break;
+        lanes += LineFeedLanes(a) + LineFeedLanes(b) + LineFeedLanes(c) + LineFeedLanes(d);
+        if (++strides == kStridesPerSum) {
+            lineFeeds += LaneSum(lanes);
+            lanes = 0;
+            strides = 0;
+        }
+    }
+    lineFeeds += LaneSum(lanes);
+    for (; size - at >= kWord; at += kWord) {
         const DWORD word = *reinterpret_cast<const UnalignedWord*>(area + at);
-        if (ZeroByteMarks(word)) break;
-        lineFeeds += MarkCount(ZeroByteMarks(word ^ kLineFeedWord));
+        if (HasZeroByte(word)) break;
+        lineFeeds += LaneSum(LineFeedLanes(word));
     }
     for (; at < size && area[at]; ++at) lineFeeds += area[at] == '\n';
     return {at, lineFeeds};

@@ -287,7 +287,7 @@ def method_streams_through_both_readers(scratch):
             ours = os.path.join(scratch, f"ours-method{index}-{level}")
             os.makedirs(theirs)
             os.makedirs(ours)
-            status, output = run_tool(["lha", "x", archive], theirs)
+            status, output = run_tool([LHASA, "x", archive], theirs)
             check(f"{case}: lhasa extracts it", status == 0, output.decode(errors="replace"))
             expect_tree(f"{case}: lhasa's extraction", {"data.bin": original}, theirs)
             commands.append(f"x {windows_path(archive)} {windows_path(ours)}\\")

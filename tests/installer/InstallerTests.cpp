@@ -1,0 +1,550 @@
+// The Windows Installer package as administrators deploy it: msiexec installs,
+// upgrades, repairs and removes it silently, in a Wine prefix made for the run.
+// Installer.* runs in a 32-bit prefix, Clients64.* (the optional feature for
+// 64-bit clients) in a 64-bit one; run-installer-tests.sh makes both and the
+// packages. The packages lie in %VESKER_INSTALLER_DIR%: vesker.msi (the tree's
+// version), vesker-rebuilt.msi (the same version built again) and
+// vesker-lower.msi (a lower version). %VESKER_SOURCE_DIR% is the source tree.
+#include "tests/integration/ProcessRunner.h"
+#include "tests/integration/RegistrySnapshot.h"
+#include "tests/integration/UnLhaRegistryNames.h"
+#include "tests/registration/RegistrationTestSupport.h"
+#include "tests/surrogate/SurrogateProcesses.h"
+
+#include <gtest/gtest.h>
+#include <msi.h>
+#include <msiquery.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kAppIdKey[] = L"Software\\Classes\\AppID\\{B2A2F2E1-05B1-11D2-BC01-006097839C16}";
+const wchar_t kClasses[] = L"Software\\Classes";
+// Windows Installer keeps its own records of the products under HKCR\Installer.
+const wchar_t kInstallerRecords[] = L"Installer";
+const char kEchoText[] = "installed";
+const DWORD kMsiexecLimitMs = 300000;
+
+// Wine: see tests/surrogate/SurrogateTests.cpp; the first surrogate
+// activations of a prefix never complete, so the 64-bit host is warmed up.
+const DWORD kWarmUpFirstLimitMs = 8000;
+const DWORD kWarmUpLastLimitMs = 64000;
+
+std::wstring Environment(const wchar_t* name)
+{
+    wchar_t value[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
+    return length && length < MAX_PATH ? std::wstring(value, length) : std::wstring();
+}
+
+std::wstring Package(const wchar_t* name)
+{
+    return Environment(L"VESKER_INSTALLER_DIR") + name;
+}
+
+const std::wstring& Current() { static const std::wstring path = Package(L"vesker.msi"); return path; }
+const std::wstring& Rebuilt() { static const std::wstring path = Package(L"vesker-rebuilt.msi"); return path; }
+const std::wstring& Lower() { static const std::wstring path = Package(L"vesker-lower.msi"); return path; }
+
+// [ProgramFilesFolder]vesker\ as a 32-bit package sees it.
+std::wstring InstallFolder()
+{
+    wchar_t folder[MAX_PATH];
+    const DWORD length = ExpandEnvironmentStringsW(L"%ProgramFiles%\\vesker\\", folder, MAX_PATH);
+    return std::wstring(folder, length ? length - 1 : 0);
+}
+
+// --- What a package says about itself -----------------------------------------
+
+std::wstring QueryPackage(const std::wstring& package, const wchar_t* query)
+{
+    MSIHANDLE database = 0, view = 0, record = 0;
+    std::wstring value;
+    if (MsiOpenDatabaseW(package.c_str(), reinterpret_cast<LPCWSTR>(MSIDBOPEN_READONLY), &database) == ERROR_SUCCESS &&
+        MsiDatabaseOpenViewW(database, query, &view) == ERROR_SUCCESS && MsiViewExecute(view, 0) == ERROR_SUCCESS &&
+        MsiViewFetch(view, &record) == ERROR_SUCCESS) {
+        wchar_t text[512];
+        DWORD length = 512;
+        if (MsiRecordGetStringW(record, 1, text, &length) == ERROR_SUCCESS) value.assign(text, length);
+    }
+    for (MSIHANDLE handle : {record, view, database}) {
+        if (handle) MsiCloseHandle(handle);
+    }
+    return value;
+}
+
+std::wstring PackageProperty(const std::wstring& package, const wchar_t* name)
+{
+    return QueryPackage(package, (L"SELECT `Value` FROM `Property` WHERE `Property`='" + std::wstring(name) + L"'").c_str());
+}
+
+// Versions of the installed products that share the package's upgrade code.
+std::vector<std::string> InstalledVersions()
+{
+    static const std::wstring upgradeCode = PackageProperty(Current(), L"UpgradeCode");
+    std::vector<std::string> versions;
+    wchar_t product[39];
+    for (DWORD index = 0; MsiEnumRelatedProductsW(upgradeCode.c_str(), 0, index, product) == ERROR_SUCCESS; ++index) {
+        wchar_t version[64];
+        DWORD length = 64;
+        MsiGetProductInfoW(product, L"VersionString", version, &length);
+        versions.push_back(Narrow(std::wstring(version, length)));
+    }
+    return versions;
+}
+
+void ExpectInstalled(const std::wstring& package)
+{
+    const std::vector<std::string> expected = {Narrow(PackageProperty(package, L"ProductVersion"))};
+    EXPECT_EQ(expected, InstalledVersions()) << "the installed-products list";
+}
+
+// --- msiexec --------------------------------------------------------------------
+
+DWORD Msiexec(const std::wstring& arguments)
+{
+    const ProcessResult result = RunProcess(L"msiexec " + arguments + L" /qn", kMsiexecLimitMs);
+    EXPECT_TRUE(result.started);
+    return result.exitCode;
+}
+
+void ExpectMsiexec(DWORD expected, const std::wstring& arguments)
+{
+    EXPECT_EQ(expected, Msiexec(arguments)) << Narrow(arguments);
+}
+
+// --- Files --------------------------------------------------------------------------
+
+std::string Contents(const std::wstring& path)
+{
+    std::ifstream file(path.c_str(), std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return file ? text.str() : std::string("<missing>");
+}
+
+struct InstalledFile {
+    const wchar_t* name;
+    const wchar_t* variable; // where the original lies: a folder variable
+    const wchar_t* relative;
+};
+
+const InstalledFile kInstalledFiles[] = {
+    {L"vesker.DLL", L"VESKER_BIN_DIR", L"archiver\\vesker.DLL"},
+    {L"UNLHA32.dll", L"VESKER_BIN_DIR", L"archiver\\UNLHA32.dll"},
+    {L"UserGuide.md", L"VESKER_SOURCE_DIR", L"packaging\\UserGuide.md"},
+    {L"RunCommand.vbs", L"VESKER_SOURCE_DIR", L"packaging\\RunCommand.vbs"},
+    {L"vesker.idl", L"VESKER_SOURCE_DIR", L"resources\\vesker.idl"},
+    {L"vesker.h", L"VESKER_BIN_DIR", L"..\\include\\vesker.h"},
+    {L"vesker_i.c", L"VESKER_BIN_DIR", L"..\\include\\vesker_i.c"},
+};
+
+std::wstring Original(const InstalledFile& file)
+{
+    // VESKER_BIN_DIR is the Linux path scripts/wine-exec gives: Wine's drive Z:.
+    std::wstring folder = Environment(file.variable);
+    for (wchar_t& c : folder) {
+        if (c == L'/') c = L'\\';
+    }
+    if (!folder.empty() && folder[0] == L'\\') folder = L"Z:" + folder;
+    return folder + L"\\" + file.relative;
+}
+
+std::wstring Upper(std::wstring text)
+{
+    CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+std::vector<std::string> FolderContents(const std::wstring& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(Narrow(name));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void ExpectInstalledFiles()
+{
+    std::vector<std::string> expected;
+    for (const InstalledFile& file : kInstalledFiles) {
+        expected.push_back(Narrow(file.name));
+        const std::string original = Contents(Original(file));
+        ASSERT_NE("<missing>", original) << Narrow(Original(file));
+        EXPECT_TRUE(original == Contents(InstallFolder() + file.name)) << Narrow(file.name) << " differs";
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, FolderContents(InstallFolder()));
+}
+
+bool WriteFileText(const std::wstring& path, const std::string& text)
+{
+    std::ofstream file(path.c_str(), std::ios::binary);
+    file << text;
+    return static_cast<bool>(file);
+}
+
+// --- Registry ----------------------------------------------------------------------
+
+// The keys and values of `after` that `before` lacks or holds otherwise.
+RegistrySnapshot Added(const RegistrySnapshot& before, const RegistrySnapshot& after)
+{
+    RegistrySnapshot added;
+    for (const auto& [path, values] : after) {
+        if (path == kInstallerRecords || path.rfind(std::wstring(kInstallerRecords) + L"\\", 0) == 0) continue;
+        const auto old = before.find(path);
+        if (old == before.end()) {
+            added[path] = values;
+            continue;
+        }
+        for (const auto& [name, value] : values) {
+            const auto oldValue = old->second.find(name);
+            if (oldValue == old->second.end() || oldValue->second != value) added[path][name] = value;
+        }
+    }
+    return added;
+}
+
+// HKLM\Software\Classes of the 64-bit view, less the keys of the 32-bit view
+// that Wine 8 lists in it under Wow6432Node (the 32-bit snapshot has those).
+RegistrySnapshot Classes64()
+{
+    UniqueKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClasses, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS) return {};
+    RegistrySnapshot snapshot = TakeSnapshot(key.get(), L"");
+    for (auto entry = snapshot.begin(); entry != snapshot.end();) {
+        const std::wstring upper = Upper(entry->first);
+        const bool wow64 = upper == L"WOW6432NODE" || upper.rfind(L"WOW6432NODE\\", 0) == 0;
+        entry = wow64 ? snapshot.erase(entry) : std::next(entry);
+    }
+    return snapshot;
+}
+
+RegistrySnapshot Software() { return TakeSnapshot(HKEY_LOCAL_MACHINE, L"Software"); }
+RegistrySnapshot Classes() { return TakeSnapshot(HKEY_LOCAL_MACHINE, kClasses); }
+
+// --- Clients ------------------------------------------------------------------------
+
+std::wstring RunCommandLine(const std::wstring& host, const std::string& commandLine)
+{
+    return Quoted(host) + L" //nologo " + Quoted(InstallFolder() + L"RunCommand.vbs") + L" " + Widen(commandLine);
+}
+
+std::wstring Cscript32() { return L"cscript.exe"; }
+
+// The script host registers its own type library on its first run, so the
+// snapshots are taken after one; the class cannot be created yet.
+void WarmUpScriptHost(const std::wstring& host)
+{
+    InstalledFile script = {L"", L"VESKER_SOURCE_DIR", L"packaging\\RunCommand.vbs"};
+    const ProcessResult result = RunProcess(Quoted(host) + L" //nologo " + Quoted(Original(script)));
+    EXPECT_NE(0u, result.exitCode) << result.output;
+}
+
+std::wstring Cscript64()
+{
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetWindowsDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder, length) + L"\\Sysnative\\cscript.exe";
+}
+
+// The installed sample script through the installed component: our archiver
+// echoes its text back.
+void ExpectEcho(const std::wstring& host, DWORD limitMs = 120000)
+{
+    const ProcessResult result = RunProcess(RunCommandLine(host, std::string("echo ") + kEchoText), limitMs);
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(0u, result.exitCode) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("ErrorCode: 0")) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find(std::string("ResultString: ") + kEchoText)) << result.output;
+}
+
+// Files with Japanese names (trail bytes 0x5C among them) and enough members
+// to overflow the output area, through tests/integration/ArchiverCheck.vbs.
+void ExpectArchiverCheck()
+{
+    const wchar_t* const names[] = {L"plain.txt", L"\u8868\u793a.txt", L"\u30bd\u30d5\u30c8\u80fd\u529b.txt",
+                                    L"\u65e5\u672c\u8a9e\u306e\u30c6\u30ad\u30b9\u30c8.txt"};
+    ScratchFolder scratch;
+    const std::wstring source = scratch.MakeFolder(L"source");
+    for (const wchar_t* name : names) ASSERT_TRUE(WriteFileText(source + L"\\" + name, Narrow(name) + "\r\n"));
+    const std::wstring many = scratch.MakeFolder(L"many");
+    for (int i = 0; i < 500; ++i) {
+        wchar_t name[16];
+        swprintf(name, 16, L"%04d-", i);
+        ASSERT_TRUE(WriteFileText(many + L"\\" + name + std::wstring(100, L'm') + L".txt", ""));
+    }
+    const ProcessResult result =
+        RunProcess(L"cscript //nologo " + Quoted(BinFolder() + L"ArchiverCheck.vbs") + L" " + Quoted(scratch.Path()));
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(0u, result.exitCode) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("ArchiverCheck: passed")) << result.output;
+}
+
+struct Step {
+    const char* name;
+    void (*take)();
+};
+
+void RunSteps(const Step* steps, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        SCOPED_TRACE(steps[i].name);
+        steps[i].take();
+        if (::testing::Test::HasFatalFailure()) return;
+    }
+}
+
+// --- The 32-bit machine --------------------------------------------------------------
+
+struct Machine32 {
+    RegistrySnapshot softwareBefore; // before any package
+    RegistrySnapshot classesBefore;
+    RegistrySnapshot installedEntries; // what the package added below HKLM\Software\Classes
+    RegistrySnapshot softwareInstalled;
+} machine;
+
+void StartsEmpty()
+{
+    ASSERT_FALSE(Current().empty()) << "VESKER_INSTALLER_DIR is not set";
+    WarmUpScriptHost(Cscript32());
+    EXPECT_TRUE(InstalledVersions().empty());
+    EXPECT_TRUE(FolderContents(InstallFolder()).empty());
+    machine.softwareBefore = Software();
+    machine.classesBefore = Classes();
+    ASSERT_TRUE(TakeSnapshot(HKEY_CLASSES_ROOT, kClassKey).empty()) << "the prefix must start unregistered";
+}
+
+void InstallsLowerVersion()
+{
+    ASSERT_NE(PackageProperty(Lower(), L"ProductVersion"), PackageProperty(Current(), L"ProductVersion"));
+    ExpectMsiexec(ERROR_SUCCESS, L"/i " + Quoted(Lower()));
+    ExpectInstalled(Lower());
+    ExpectInstalledFiles();
+}
+
+void UpgradesInPlace()
+{
+    ExpectMsiexec(ERROR_SUCCESS, L"/i " + Quoted(Current()));
+    ExpectInstalled(Current());
+    ExpectInstalledFiles();
+    machine.installedEntries = Added(machine.classesBefore, Classes());
+    machine.softwareInstalled = Software();
+    EXPECT_EQ(TextValue(Narrow(InstallFolder() + L"vesker.DLL")),
+              ReadValue(HKEY_CLASSES_ROOT, Narrow(std::wstring(kClassKey) + L"\\InprocServer32"), ""));
+}
+
+// Installed and registered exactly as after the upgrade.
+void ExpectUnchanged()
+{
+    ExpectInstalled(Current());
+    ExpectInstalledFiles();
+    EXPECT_EQ("", DescribeDifferences(machine.softwareInstalled, Software()));
+}
+
+void SamePackageAgain()
+{
+    ExpectMsiexec(ERROR_SUCCESS, L"/i " + Quoted(Current()));
+    ExpectUnchanged();
+}
+
+void RebuiltSameVersion()
+{
+    ASSERT_EQ(PackageProperty(Rebuilt(), L"ProductCode"), PackageProperty(Current(), L"ProductCode"));
+    // Windows answers another package of an installed product with 1638 and
+    // leaves it be; Wine's msiexec runs it as maintenance of the product.
+    const DWORD status = Msiexec(L"/i " + Quoted(Rebuilt()));
+    EXPECT_TRUE(status == ERROR_SUCCESS || status == ERROR_PRODUCT_VERSION) << status;
+    ExpectUnchanged();
+}
+
+void LowerVersionRefused()
+{
+    EXPECT_NE(L"", QueryPackage(Lower(), L"SELECT `Description` FROM `LaunchCondition` "
+                                         L"WHERE `Condition`='NOT WIX_DOWNGRADE_DETECTED'"))
+        << "the refusal's message";
+    ExpectMsiexec(ERROR_INSTALL_FAILURE, L"/i " + Quoted(Lower()));
+    ExpectUnchanged();
+}
+
+void DrivesTheArchiver()
+{
+    ExpectEcho(Cscript32());
+    if (GetACP() == 932) ExpectArchiverCheck();
+}
+
+void RepairsDeletedDll()
+{
+    ASSERT_TRUE(DeleteFileW((InstallFolder() + L"vesker.DLL").c_str()));
+    ExpectMsiexec(ERROR_SUCCESS, L"/fa " + Quoted(Current()));
+    ExpectUnchanged();
+    ExpectEcho(Cscript32());
+}
+
+void RemovesEverything()
+{
+    ExpectMsiexec(ERROR_SUCCESS, L"/x " + Quoted(Current()));
+    EXPECT_TRUE(InstalledVersions().empty());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(InstallFolder().c_str())) << "the install folder stays";
+    EXPECT_EQ("", DescribeDifferences(machine.softwareBefore, Software()));
+}
+
+// The package's entries against what DllRegisterServer of a copy at the
+// installed path writes, entry for entry.
+void EntriesAreDllRegisterServers()
+{
+    ASSERT_FALSE(machine.installedEntries.empty());
+    ASSERT_TRUE(CreateDirectoryW(InstallFolder().c_str(), nullptr));
+    for (const wchar_t* name : {L"vesker.DLL", L"UNLHA32.dll"}) {
+        ASSERT_TRUE(CopyFileW((BinFolder() + L"archiver\\" + name).c_str(), (InstallFolder() + name).c_str(), TRUE));
+    }
+    const RegistrySnapshot before = Classes();
+    const ProcessResult result = RunProcess(L"regsvr32 /s " + Quoted(InstallFolder() + L"vesker.DLL"));
+    ASSERT_EQ(0u, result.exitCode) << result.output;
+    const RegistrySnapshot registered = Added(before, Classes());
+    EXPECT_EQ("", DescribeDifferences(registered, machine.installedEntries)) << "the package against DllRegisterServer";
+    EXPECT_TRUE(registered.count(kClassKey) && registered.count(std::wstring(kTypeLibKey) + L"\\1.0"))
+        << "registration wrote the class and the type library";
+}
+
+TEST(Installer, EachStepLeavesWhatItMust)
+{
+    const Step steps[] = {
+        {"the prefix holds nothing of vesker", StartsEmpty},
+        {"a lower version installs silently", InstallsLowerVersion},
+        {"this version replaces it in place", UpgradesInPlace},
+        {"the same package again changes nothing", SamePackageAgain},
+        {"a rebuilt package of the same version changes nothing", RebuiltSameVersion},
+        {"a lower version is refused with a message", LowerVersionRefused},
+        {"the installed component drives our archiver", DrivesTheArchiver},
+        {"repair brings back a deleted vesker.DLL", RepairsDeletedDll},
+        {"removal leaves no file and the registry as before", RemovesEverything},
+        {"the entries are those DllRegisterServer writes", EntriesAreDllRegisterServers},
+    };
+    RunSteps(steps, sizeof steps / sizeof steps[0]);
+}
+
+// --- The 64-bit machine --------------------------------------------------------------
+
+struct Machine64 {
+    RegistrySnapshot classes32Before; // the 32-bit view, where the package's HKCR lies
+    RegistrySnapshot classes64Before;
+    RegistrySnapshot classes32Installed;
+    RegistrySnapshot classes64Installed;
+} machine64;
+
+// Ends the surrogates when the test is done, whichever way.
+struct SurrogateReaper {
+    ~SurrogateReaper() { EndSurrogates(); }
+};
+
+// With the feature, the 32-bit view's class key names the AppID and the AppID
+// key, which the 64-bit host reads, asks for the surrogate.
+void ExpectFeatureEntries(bool present)
+{
+    RegistrySnapshot expected32 = machine64.classes32Installed;
+    RegistrySnapshot expected64 = machine64.classes64Installed;
+    if (present) {
+        expected32[kClassKey][L"AppID"] = Text(kClassIdText);
+        expected64[std::wstring(kAppIdKey).substr(wcslen(kClasses) + 1)] = {{L"DllSurrogate", Text(L"")}};
+    }
+    EXPECT_EQ("", DescribeDifferences(expected32, Classes())) << "the 32-bit view";
+    EXPECT_EQ("", DescribeDifferences(expected64, Classes64())) << "the 64-bit view";
+}
+
+void StartsEmpty64()
+{
+    ASSERT_FALSE(Current().empty()) << "VESKER_INSTALLER_DIR is not set";
+    WarmUpScriptHost(Cscript32());
+    WarmUpScriptHost(Cscript64());
+    machine64.classes32Before = Classes();
+    machine64.classes64Before = Classes64();
+    ASSERT_TRUE(TakeSnapshot(HKEY_CLASSES_ROOT, kClassKey).empty()) << "the prefix must start unregistered";
+}
+
+void InstallsWithoutFeature()
+{
+    ExpectMsiexec(ERROR_SUCCESS, L"/i " + Quoted(Current()));
+    ExpectInstalled(Current());
+    machine64.classes32Installed = Classes();
+    machine64.classes64Installed = Classes64();
+    EXPECT_FALSE(Added(machine64.classes32Before, machine64.classes32Installed).empty());
+    EXPECT_EQ("", DescribeDifferences(machine64.classes64Before, machine64.classes64Installed))
+        << "without the feature, nothing reaches the 64-bit view";
+}
+
+void AddsFeature()
+{
+    ExpectMsiexec(ERROR_SUCCESS, L"/i " + Quoted(Current()) + L" ADDLOCAL=Clients64");
+    ExpectFeatureEntries(true);
+}
+
+void Reaches64BitHost()
+{
+    ExpectEcho(Cscript32());
+    for (DWORD limit = kWarmUpFirstLimitMs; limit <= kWarmUpLastLimitMs; limit *= 2) {
+        if (RunProcess(RunCommandLine(Cscript64(), "echo warm"), limit).exitCode == 0) break;
+    }
+    ExpectEcho(Cscript64());
+}
+
+void RepairKeepsFeature()
+{
+    ExpectMsiexec(ERROR_SUCCESS, L"/fa " + Quoted(Current()));
+    ExpectFeatureEntries(true);
+}
+
+void RemovesFeature()
+{
+    ExpectMsiexec(ERROR_SUCCESS, L"/i " + Quoted(Current()) + L" REMOVE=Clients64");
+    ExpectFeatureEntries(false);
+    ExpectInstalled(Current());
+    ExpectEcho(Cscript32());
+}
+
+void ReinstallsWithFeature()
+{
+    ExpectMsiexec(ERROR_SUCCESS, L"/x " + Quoted(Current()));
+    EXPECT_EQ("", DescribeDifferences(machine64.classes32Before, Classes())) << "the 32-bit view";
+    ExpectMsiexec(ERROR_SUCCESS, L"/i " + Quoted(Current()) + L" ADDLOCAL=ALL");
+    ExpectFeatureEntries(true);
+}
+
+void RemovesAll64()
+{
+    ExpectMsiexec(ERROR_SUCCESS, L"/x " + Quoted(Current()));
+    EXPECT_TRUE(InstalledVersions().empty());
+    EXPECT_EQ("", DescribeDifferences(machine64.classes32Before, Classes())) << "the 32-bit view";
+    EXPECT_EQ("", DescribeDifferences(machine64.classes64Before, Classes64())) << "the 64-bit view";
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(InstallFolder().c_str())) << "the install folder stays";
+}
+
+TEST(Clients64, TheFeatureOpensTheComponentToThe64BitHost)
+{
+    SurrogateReaper reaper;
+    const Step steps[] = {
+        {"the prefix holds nothing of vesker", StartsEmpty64},
+        {"installed without the feature: nothing for 64-bit clients", InstallsWithoutFeature},
+        {"ADDLOCAL=Clients64 adds the two entries", AddsFeature},
+        {"the 64-bit script host reaches the object", Reaches64BitHost},
+        {"repair keeps them", RepairKeepsFeature},
+        {"REMOVE=Clients64 removes exactly them", RemovesFeature},
+        {"ADDLOCAL=ALL on a fresh install writes them", ReinstallsWithFeature},
+        {"removal leaves both views as before", RemovesAll64},
+    };
+    RunSteps(steps, sizeof steps / sizeof steps[0]);
+}
+
+} // namespace

@@ -5,8 +5,6 @@
 namespace lha {
 namespace {
 
-constexpr unsigned kPositionCountBits = 4;  // -lh5-
-
 // A tree ready to write: lengths and codes, or one symbol that takes no bits.
 template <unsigned N>
 struct Tree {
@@ -149,11 +147,14 @@ uint64_t SmallTreeBits(const Tree<N>& tree, unsigned countBits, int skipIndex) {
 
 // Everything a block needs before its codes are written.
 struct BlockPlan {
+    explicit BlockPlan(unsigned dictionaryBits) : positionCountBits(PositionCountBits(dictionaryBits)) {}
+
+    unsigned positionCountBits;
     uint32_t codeFreq[kCodeCount] = {};
-    uint32_t positionFreq[kLh5PositionCodes] = {};
+    uint32_t positionFreq[kMaxPositionCodes] = {};
     uint32_t preFreq[kPreTreeCount] = {};
     Tree<kCodeCount> codeTree;
-    Tree<kLh5PositionCodes> positionTree;
+    Tree<kMaxPositionCodes> positionTree;
     Tree<kPreTreeCount> preTree;
     LengthStep steps[kCodeCount];
     unsigned stepCount = 0;
@@ -196,9 +197,9 @@ struct BlockPlan {
             bits += SmallTreeBits(preTree, kPreTreeCountBits, kPreTreeSkipIndex) + 2 * kCodeCountBits;
         else
             bits += CodeTreeBits();
-        bits += SmallTreeBits(positionTree, kPositionCountBits, -1);
+        bits += SmallTreeBits(positionTree, positionCountBits, -1);
         bits += codeTree.Cost(codeFreq) + positionTree.Cost(positionFreq);
-        for (unsigned p = 2; p < kLh5PositionCodes; ++p)
+        for (unsigned p = 2; p < kMaxPositionCodes; ++p)
             bits += static_cast<uint64_t>(positionFreq[p]) * (p - 1);
         return bits;
     }
@@ -220,28 +221,29 @@ void PutCodeTree(BitWriter& out, const BlockPlan& plan) {
 
 } // namespace
 
-uint64_t BlockCost(const BlockCode* codes, unsigned count) {
-    BlockPlan plan;
+uint64_t BlockCost(unsigned dictionaryBits, const BlockCode* codes, unsigned count) {
+    BlockPlan plan(dictionaryBits);
     plan.Make(codes, count);
     return plan.Bits();
 }
 
-void BlockCodeLengths(const BlockCode* codes, unsigned count, uint8_t* codeLengths, uint8_t* positionLengths) {
-    BlockPlan plan;
+void BlockCodeLengths(unsigned dictionaryBits, const BlockCode* codes, unsigned count, uint8_t* codeLengths,
+                      uint8_t* positionLengths) {
+    BlockPlan plan(dictionaryBits);
     plan.Make(codes, count);
     for (unsigned s = 0; s < kCodeCount; ++s)
         codeLengths[s] = plan.codeTree.lengths[s];
-    for (unsigned p = 0; p < kLh5PositionCodes; ++p)
+    for (unsigned p = 0; p < kMaxPositionCodes; ++p)
         positionLengths[p] = plan.positionTree.lengths[p];
 }
 
-void WriteBlock(BitWriter& out, const BlockCode* codes, unsigned count) {
-    BlockPlan plan;
+void WriteBlock(unsigned dictionaryBits, BitWriter& out, const BlockCode* codes, unsigned count) {
+    BlockPlan plan(dictionaryBits);
     plan.Make(codes, count);
     out.Put(kBlockSizeBits, count);
     PutSmallTree(out, plan.preTree, kPreTreeCountBits, kPreTreeSkipIndex);
     PutCodeTree(out, plan);
-    PutSmallTree(out, plan.positionTree, kPositionCountBits, -1);
+    PutSmallTree(out, plan.positionTree, plan.positionCountBits, -1);
     for (unsigned i = 0; i < count; ++i) {
         unsigned code = codes[i].code;
         plan.codeTree.Put(out, code);

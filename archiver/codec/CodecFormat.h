@@ -41,6 +41,8 @@ constexpr unsigned kShortLengthMax = 6;
 // (1 << (p - 1)) plus p - 1 more bits; the copy starts offset + 1 bytes back.
 inline unsigned PositionCodeCount(unsigned dictionaryBits) { return dictionaryBits + 1; }
 inline unsigned PositionCountBits(unsigned dictionaryBits) { return dictionaryBits <= 13 ? 4 : 5; }
+constexpr unsigned kMaxDictionaryBits = 16;                            // -lh7-
+constexpr unsigned kMaxPositionCodes = kMaxDictionaryBits + 1;         // NP of -lh7-
 constexpr unsigned kMaxSmallTreeCount = 1u << 5;  // room for any count a 5-bit field can name
 
 } // namespace lha

@@ -2,6 +2,7 @@
 
 #include "archiver/codec/BitWriter.h"
 #include "archiver/codec/BlockWriter.h"
+#include "archiver/codec/Decoder.h"
 #include "archiver/codec/MatchFinder.h"
 
 #include <new>
@@ -9,26 +10,36 @@
 namespace lha {
 namespace {
 
-// The input is parsed in chunks with lazy matching: the longest match of a
-// position (a hash chain walk) is held back while the next position's match,
-// priced with the code lengths of the chunk before, would do better. Each
-// chunk then goes out as one block or two, whichever is smaller.
-constexpr unsigned kChunkSize = 16384;
-constexpr unsigned kSearchDepth = 256;        // chain positions visited per search
+// The larger dictionaries are searched deeper: their chains hold more of the
+// far copies that make them pay.
+const PackingMethod kPackingMethods[] = {
+    {"-lh0-", 0, 0},
+    {"-lh5-", kLh5DictionaryBits, 256},
+    {"-lh6-", kLh6DictionaryBits, 512},
+    {"-lh7-", kLh7DictionaryBits, 512},
+};
+
+// The input is parsed in chunks of kChunkSize positions. The matches of every
+// position are found once; then the cheapest way through the chunk (literals
+// and copies, each priced in bits) is found twice: first with the code lengths
+// of the chunk before, then with those its own first parse gives. Each chunk
+// goes out as one block or two, whichever is smaller.
+constexpr unsigned kChunkSize = 32768;
 constexpr unsigned kNiceLength = kMaxMatch;   // a match this long ends the search
-constexpr unsigned kLazyLength = kMaxMatch;   // a match this long is taken without looking one further
-// When a held match and a later one cover different spans, the shorter side is
-// completed at this many bits a byte (about what a byte of text costs packed).
-constexpr unsigned kRestBits = 5;
-// A match this short is taken only when it costs fewer bits than its literals.
-constexpr unsigned kPricedShortMatch = 5;
+// A match this long is taken as it is, and the positions it covers are not
+// searched: little is left to gain there, and runs would cost a search a byte.
+constexpr unsigned kTakeLength = 96;
+constexpr unsigned kMatchesKept = 8;          // per position, the longest
+constexpr unsigned kParses = 3;
+constexpr unsigned kSplitCodes = 1024;       // a block this long is tried as two halves
 constexpr unsigned kUnusedCodePrice = 14;     // bits assumed for a code the last chunk did not use
 constexpr unsigned kUnusedPositionPrice = 6;
+constexpr uint32_t kUnreached = 0xFFFFFFFF;
 
 // Bits each code costs under the current estimate.
 struct Prices {
     uint32_t code[kCodeCount];
-    uint32_t position[kLh5PositionCodes];
+    uint32_t position[kMaxPositionCodes];
 
     uint32_t Match(unsigned length, unsigned distance) const {
         unsigned p = PositionCode(distance - 1);
@@ -36,113 +47,121 @@ struct Prices {
     }
 };
 
-// A match at a position: `length` bytes `distance` back (length 0: none).
-struct Match {
-    unsigned length = 0;
-    unsigned distance = 0;
+using Found = MatchFinder::Found;
+
+// The cheapest way to each position of the chunk: its cost from the chunk's
+// start and the step that ends there (length 1: a literal).
+struct Step {
+    uint32_t cost;
+    uint16_t length;
+    uint16_t distance;
 };
 
-class Lh5Encoder {
+class LhEncoder {
 public:
-    Lh5Encoder(ByteSource& in, uint64_t size, ByteSink& out, uint64_t limit)
-        : finder_(in, size), out_(out, limit) {}
+    LhEncoder(const PackingMethod& method, ByteSource& in, uint64_t size, ByteSink& out, uint64_t limit)
+        : method_(method), finder_(in, size, method.dictionaryBits), out_(out, limit) {}
 
     EncodeStatus Run(uint64_t& packedSize);
 
 private:
-    bool ParseChunk(unsigned& chunkLength);
-    Match FindMatch() const;
-    bool BetterLater(const Match& held, uint8_t heldByte, const Match& later) const;
-    unsigned PutMatch(const Match& match, unsigned entered);
-    void PutLiteral(uint8_t byte) { codes_[codeCount_++] = {byte, 0}; }
+    bool FindChunkMatches(unsigned& chunkLength);
+    void Parse(unsigned chunkLength);
+    void Relax(unsigned at, unsigned chunkLength);
+    void CollectCodes(unsigned chunkLength);
     void InitialPrices(const uint8_t* bytes, unsigned chunkLength);
     void PricesFromCodes();
+    void WriteCodes(unsigned begin, unsigned count, uint64_t cost);
     void WriteChunk();
 
+    const PackingMethod& method_;
     MatchFinder finder_;
     BitWriter out_;
     Prices prices_;
+    uint8_t bytes_[kChunkSize];                 // the chunk (the finder's buffer slides meanwhile)
+    uint8_t matchCount_[kChunkSize];
+    Found matches_[kChunkSize][kMatchesKept];
+    Step steps_[kChunkSize + 1];
     BlockCode codes_[kChunkSize];
     unsigned codeCount_ = 0;
 };
 
-// The longest match at the finder's position, or none where its literals cost less.
-Match Lh5Encoder::FindMatch() const {
-    Match match;
-    match.length = finder_.Longest(kSearchDepth, kNiceLength, match.distance);
-    if (match.length == 0 || match.length > kPricedShortMatch)
-        return match;
-    uint32_t literals = 0;
-    for (unsigned k = 0; k < match.length; ++k)
-        literals += prices_.code[finder_.Current()[k]];
-    if (prices_.Match(match.length, match.distance) >= literals)
-        match.length = 0;
-    return match;
-}
-
-// Whether a literal of `heldByte` and then `later` (one position on) beat the
-// `held` match, compared over the same span.
-bool Lh5Encoder::BetterLater(const Match& held, uint8_t heldByte, const Match& later) const {
-    uint32_t now = prices_.Match(held.length, held.distance);
-    uint32_t next = prices_.code[heldByte] + prices_.Match(later.length, later.distance);
-    if (later.length + 1 > held.length)
-        now += (later.length + 1 - held.length) * kRestBits;
-    else
-        next += (held.length - later.length - 1) * kRestBits;
-    return next < now;
-}
-
-// Codes `match` and moves the finder to its end; `entered` of its positions
-// are in the chains already. Returns the match's length.
-unsigned Lh5Encoder::PutMatch(const Match& match, unsigned entered) {
-    codes_[codeCount_++] = {static_cast<uint16_t>(kLiteralCount + match.length - kMinMatch),
-                            static_cast<uint16_t>(match.distance - 1)};
-    for (unsigned k = entered; k < match.length; ++k)
-        finder_.InsertAndAdvance();
-    return match.length;
-}
-
-// Codes up to kChunkSize positions (a last match may run past) into codes_.
-bool Lh5Encoder::ParseChunk(unsigned& chunkLength) {
-    codeCount_ = 0;
+// Reads up to kChunkSize positions, entering each in the chains, and keeps
+// their bytes and matches. A long match is kept alone and the positions it
+// covers get none.
+bool LhEncoder::FindChunkMatches(unsigned& chunkLength) {
     unsigned n = 0;
-    Match held;            // a match at the position before, not yet coded
-    uint8_t heldByte = 0;  // that position's byte
     while (n < kChunkSize) {
         if (!finder_.Prepare())
             return false;
         if (finder_.Available() == 0)
             break;
-        uint8_t byte = *finder_.Current();
-        Match match = FindMatch();
-        if (held.length != 0) {
-            if (match.length == 0 || !BetterLater(held, heldByte, match)) {
-                n += PutMatch(held, 1) - 1;
-                held = Match();
-                continue;
-            }
-            PutLiteral(heldByte);
-        } else if (match.length == 0) {
-            PutLiteral(byte);
-            finder_.InsertAndAdvance();
-            ++n;
-            continue;
-        } else if (match.length >= kLazyLength) {
-            n += PutMatch(match, 0);
-            continue;
-        }
-        held = match;
-        heldByte = byte;
+        bytes_[n] = *finder_.Current();
+        unsigned count = finder_.Matches(method_.searchDepth, kNiceLength, matches_[n], kMatchesKept);
+        matchCount_[n] = static_cast<uint8_t>(count);
         finder_.InsertAndAdvance();
         ++n;
+        if (count == 0 || matches_[n - 1][count - 1].length < kTakeLength)
+            continue;
+        matches_[n - 1][0] = matches_[n - 1][count - 1];
+        matchCount_[n - 1] = 1;
+        for (unsigned k = 1; k < matches_[n - 1][0].length && n < kChunkSize; ++k) {
+            if (!finder_.Prepare())
+                return false;
+            bytes_[n] = *finder_.Current();
+            matchCount_[n] = 0;
+            finder_.InsertAndAdvance();
+            ++n;
+        }
     }
-    if (held.length != 0)
-        n += PutMatch(held, 1) - 1;
     chunkLength = n;
     return true;
 }
 
-void Lh5Encoder::InitialPrices(const uint8_t* bytes, unsigned chunkLength) {
+// Offers the steps that start at `at`: its literal, and every length of its
+// matches from the nearest match that long, none past the chunk's end.
+void LhEncoder::Relax(unsigned at, unsigned chunkLength) {
+    const uint32_t base = steps_[at].cost;
+    uint32_t literal = base + prices_.code[bytes_[at]];
+    if (literal < steps_[at + 1].cost)
+        steps_[at + 1] = {literal, 1, 0};
+    unsigned length = kMinMatch;
+    for (unsigned m = 0; m < matchCount_[at]; ++m) {
+        const Found& found = matches_[at][m];
+        unsigned longest = found.length < chunkLength - at ? found.length : chunkLength - at;
+        for (; length <= longest; ++length) {
+            uint32_t cost = base + prices_.Match(length, found.distance);
+            if (cost < steps_[at + length].cost)
+                steps_[at + length] = {cost, static_cast<uint16_t>(length), found.distance};
+        }
+    }
+}
+
+void LhEncoder::Parse(unsigned chunkLength) {
+    steps_[0] = {0, 0, 0};
+    for (unsigned i = 1; i <= chunkLength; ++i)
+        steps_[i].cost = kUnreached;
+    for (unsigned i = 0; i < chunkLength; ++i)
+        Relax(i, chunkLength);
+    CollectCodes(chunkLength);
+}
+
+// Walks the cheapest steps back from the chunk's end and codes them in order.
+void LhEncoder::CollectCodes(unsigned chunkLength) {
+    unsigned count = 0;
+    for (unsigned at = chunkLength; at > 0; at -= steps_[at].length)
+        ++count;
+    codeCount_ = count;
+    for (unsigned at = chunkLength; at > 0; at -= steps_[at].length) {
+        const Step& step = steps_[at];
+        codes_[--count] = step.length == 1
+                              ? BlockCode{bytes_[at - 1], 0}
+                              : BlockCode{static_cast<uint16_t>(kLiteralCount + step.length - kMinMatch),
+                                          static_cast<uint16_t>(step.distance - 1)};
+    }
+}
+
+void LhEncoder::InitialPrices(const uint8_t* bytes, unsigned chunkLength) {
     // Literals by their frequency in the chunk; matches by a rough guess.
     uint32_t freq[kLiteralCount] = {};
     for (unsigned i = 0; i < chunkLength; ++i)
@@ -155,44 +174,58 @@ void Lh5Encoder::InitialPrices(const uint8_t* bytes, unsigned chunkLength) {
     }
     for (unsigned c = kLiteralCount; c < kCodeCount; ++c)
         prices_.code[c] = c - kLiteralCount < 16 ? 5 + (c - kLiteralCount) / 4 : 10;
-    for (unsigned p = 0; p < kLh5PositionCodes; ++p)
+    for (unsigned p = 0; p < kMaxPositionCodes; ++p)
         prices_.position[p] = 4;
 }
 
-void Lh5Encoder::PricesFromCodes() {
-    uint8_t codeLengths[kCodeCount], positionLengths[kLh5PositionCodes];
-    BlockCodeLengths(codes_, codeCount_, codeLengths, positionLengths);
+void LhEncoder::PricesFromCodes() {
+    uint8_t codeLengths[kCodeCount], positionLengths[kMaxPositionCodes];
+    BlockCodeLengths(method_.dictionaryBits, codes_, codeCount_, codeLengths, positionLengths);
     for (unsigned c = 0; c < kCodeCount; ++c)
         prices_.code[c] = codeLengths[c] != 0 ? codeLengths[c] : kUnusedCodePrice;
-    for (unsigned p = 0; p < kLh5PositionCodes; ++p)
+    for (unsigned p = 0; p < kMaxPositionCodes; ++p)
         prices_.position[p] = positionLengths[p] != 0 ? positionLengths[p] : kUnusedPositionPrice;
 }
 
-void Lh5Encoder::WriteChunk() {
-    if (codeCount_ == 0 || !out_.Ok())
-        return;
-    unsigned half = codeCount_ / 2;
-    if (codeCount_ >= 1024 &&
-        BlockCost(codes_, half) + BlockCost(codes_ + half, codeCount_ - half) < BlockCost(codes_, codeCount_)) {
-        WriteBlock(out_, codes_, half);
-        WriteBlock(out_, codes_ + half, codeCount_ - half);
-        return;
+// Writes codes_[begin, begin + count) as one block, or as two halves (each
+// split again the same way) when that is smaller.
+void LhEncoder::WriteCodes(unsigned begin, unsigned count, uint64_t cost) {
+    const unsigned bits = method_.dictionaryBits;
+    unsigned half = count / 2;
+    if (count >= kSplitCodes) {
+        uint64_t first = BlockCost(bits, codes_ + begin, half);
+        uint64_t second = BlockCost(bits, codes_ + begin + half, count - half);
+        if (first + second < cost) {
+            WriteCodes(begin, half, first);
+            WriteCodes(begin + half, count - half, second);
+            return;
+        }
     }
-    WriteBlock(out_, codes_, codeCount_);
+    WriteBlock(bits, out_, codes_ + begin, count);
 }
 
-EncodeStatus Lh5Encoder::Run(uint64_t& packedSize) {
-    // The first chunk is priced by its literals' frequencies and a guess for matches.
-    if (!finder_.Prepare())
-        return EncodeStatus::InputFailed;
-    InitialPrices(finder_.Current(), finder_.Available() < kChunkSize ? finder_.Available() : kChunkSize);
+void LhEncoder::WriteChunk() {
+    if (codeCount_ == 0 || !out_.Ok())
+        return;
+    WriteCodes(0, codeCount_, BlockCost(method_.dictionaryBits, codes_, codeCount_));
+}
+
+EncodeStatus LhEncoder::Run(uint64_t& packedSize) {
+    bool first = true;
     for (;;) {
         unsigned chunkLength = 0;
-        if (!ParseChunk(chunkLength))
+        if (!FindChunkMatches(chunkLength))
             return EncodeStatus::InputFailed;
         if (chunkLength == 0)
             break;
-        PricesFromCodes();
+        // The first chunk starts from its literals' frequencies and a guess for matches.
+        if (first)
+            InitialPrices(bytes_, chunkLength);
+        first = false;
+        for (unsigned pass = 0; pass < kParses; ++pass) {
+            Parse(chunkLength);
+            PricesFromCodes();
+        }
         WriteChunk();
         if (!out_.Ok())
             break;
@@ -206,12 +239,24 @@ EncodeStatus Lh5Encoder::Run(uint64_t& packedSize) {
 
 } // namespace
 
-EncodeStatus EncodeLh5(ByteSource& in, uint64_t size, ByteSink& out, uint64_t limit,
-                       uint64_t& packedSize) {
+const PackingMethod* FindPackingMethod(const std::string& id) {
+    for (const PackingMethod& method : kPackingMethods)
+        if (id == method.id)
+            return &method;
+    return nullptr;
+}
+
+const PackingMethod& StoredPackingMethod() { return kPackingMethods[0]; }
+
+EncodeStatus Encode(const PackingMethod& method, ByteSource& in, uint64_t size, ByteSink& out, uint64_t limit,
+                    uint64_t& packedSize) {
     packedSize = 0;
+    // A stored row has no packing; the caller copies the data itself.
+    if (method.dictionaryBits == 0)
+        return EncodeStatus::LimitReached;
     // The parser's tables are too large for a thread's stack. Without memory
     // for them there is no packing: the caller stores the data instead.
-    Lh5Encoder* encoder = new (std::nothrow) Lh5Encoder(in, size, out, limit);
+    LhEncoder* encoder = new (std::nothrow) LhEncoder(method, in, size, out, limit);
     if (encoder == nullptr)
         return EncodeStatus::LimitReached;
     EncodeStatus status = encoder->Run(packedSize);

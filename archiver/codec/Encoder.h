@@ -1,11 +1,26 @@
-// Packs data as -lh5-: an 8 KiB sliding dictionary with lazy matching and static
-// Huffman blocks, as every LHA reader unpacks it.
+// Packs data as -lh5-, -lh6- or -lh7-: a sliding dictionary (8, 32 or 64 KiB)
+// with lazy matching and static Huffman blocks, as every LHA reader unpacks
+// it. The methods we write are rows of one table; -lh0- (stored) is a row too,
+// so a caller finds every method it may be asked for in one place.
 #pragma once
 #include "archiver/codec/ByteStream.h"
 
 #include <cstdint>
+#include <string>
 
 namespace lha {
+
+struct PackingMethod {
+    const char* id;           // e.g. "-lh7-"
+    unsigned dictionaryBits;  // log2 of the dictionary; 0: stored as it is, never packed
+    unsigned searchDepth;     // hash chain positions visited per search
+};
+
+// The row of `id`, or null for a method we do not write.
+const PackingMethod* FindPackingMethod(const std::string& id);
+
+// The stored method's row (-lh0-): what packing falls back to when it does not pay.
+const PackingMethod& StoredPackingMethod();
 
 enum class EncodeStatus {
     Ok,            // all `size` bytes were packed; packedSize says into how many
@@ -14,15 +29,15 @@ enum class EncodeStatus {
     OutputFailed,  // the sink refused bytes
 };
 
-// Reads exactly `size` bytes from `in` and writes their packed form to `out`.
-// Stops with LimitReached as soon as the output would reach `limit` bytes (what
-// was written by then is to be thrown away). Memory is fixed: the window and
-// its tables, never sized by `size`.
+// Reads exactly `size` bytes from `in` and writes their packed form with
+// `method` (a row with a dictionary) to `out`. Stops with LimitReached as soon
+// as the output would reach `limit` bytes (what was written by then is to be
+// thrown away). Memory is fixed: the window and its tables, never sized by `size`.
 //
-// Those tables (about 190 KiB) come from the heap; when it has no room the
+// Those tables (about 850 KiB) come from the heap; when it has no room the
 // result is LimitReached too, so the caller stores the data instead. On
 // LimitReached, packedSize is not meaningful.
-EncodeStatus EncodeLh5(ByteSource& in, uint64_t size, ByteSink& out, uint64_t limit,
-                       uint64_t& packedSize);
+EncodeStatus Encode(const PackingMethod& method, ByteSource& in, uint64_t size, ByteSink& out, uint64_t limit,
+                    uint64_t& packedSize);
 
 } // namespace lha

@@ -5,8 +5,6 @@
 namespace lha {
 namespace {
 
-constexpr unsigned kSlotMask = kLh5DictionarySize - 1;
-
 uint32_t Load32(const uint8_t* p) {
     uint32_t value;
     std::memcpy(&value, p, sizeof value);
@@ -38,32 +36,43 @@ unsigned SharedLength(const uint8_t* a, const uint8_t* b, unsigned length, unsig
 
 } // namespace
 
-MatchFinder::MatchFinder(ByteSource& source, uint64_t size) : source_(source), left_(size) {
-    for (uint16_t& h : head_)
-        h = kNone;
-    for (unsigned i = 0; i < kLh5DictionarySize; ++i)
+MatchFinder::MatchFinder(ByteSource& source, uint64_t size, unsigned dictionaryBits)
+    : source_(source),
+      left_(size),
+      dictionarySize_(1u << dictionaryBits),
+      slotMask_(dictionarySize_ - 1),
+      bufferSize_(4 * dictionarySize_ + 2 * kMaxMatch)
+{
+    // A hash of two more bits than the dictionary (at most 16) keeps the
+    // chains short; a larger table only costs clearing it for small files.
+    unsigned hashBits = dictionaryBits + 2 < kMaxHashBits ? dictionaryBits + 2 : kMaxHashBits;
+    hashShift_ = (hashBits + 2) / 3;
+    hashMask_ = (1u << hashBits) - 1;
+    for (unsigned h = 0; h <= hashMask_; ++h)
+        head_[h] = kNone;
+    for (unsigned i = 0; i < dictionarySize_; ++i)
         earlier_[i] = kNone;
 }
 
 void MatchFinder::Slide() {
     // Keep one dictionary of history before the current position; move by
-    // whole dictionaries so the tree slots (position modulo dictionary) stay put.
-    unsigned shift = (pos_ - kLh5DictionarySize) & ~kSlotMask;
+    // whole dictionaries so the chain slots (position modulo dictionary) stay put.
+    unsigned shift = (pos_ - dictionarySize_) & ~slotMask_;
     std::memmove(buffer_, buffer_ + shift, end_ - shift);
     pos_ -= shift;
     end_ -= shift;
-    auto rebase = [shift](uint16_t& p) { p = (p == kNone || p < shift) ? kNone : static_cast<uint16_t>(p - shift); };
-    for (uint16_t& p : head_)
-        rebase(p);
-    for (uint16_t& p : earlier_)
-        rebase(p);
+    auto rebase = [shift](uint32_t& p) { p = (p == kNone || p < shift) ? kNone : p - shift; };
+    for (unsigned h = 0; h <= hashMask_; ++h)
+        rebase(head_[h]);
+    for (unsigned i = 0; i < dictionarySize_; ++i)
+        rebase(earlier_[i]);
 }
 
 bool MatchFinder::Prepare() {
     while (end_ - pos_ < kMaxMatch + kMinMatch && left_ > 0) {
-        if (end_ == kBufferSize)
+        if (end_ == bufferSize_)
             Slide();
-        size_t want = kBufferSize - end_;
+        size_t want = bufferSize_ - end_;
         if (want > left_)
             want = static_cast<size_t>(left_);
         size_t got = source_.Read(buffer_ + end_, want);
@@ -85,8 +94,9 @@ unsigned MatchFinder::Longest(unsigned depth, unsigned niceLength, unsigned& dis
         niceLength = maxLength;
     const uint8_t* here = buffer_ + pos_;
     unsigned best = kMinMatch - 1;
-    unsigned candidate = head_[Hash(here)];
-    for (; depth > 0 && candidate != kNone && candidate < pos_ && pos_ - candidate <= kMaxDistance; --depth) {
+    const unsigned maxDistance = MaxDistance();
+    uint32_t candidate = head_[Hash(here)];
+    for (; depth > 0 && candidate != kNone && candidate < pos_ && pos_ - candidate <= maxDistance; --depth) {
         const uint8_t* there = buffer_ + candidate;
         // Only a candidate that has the byte past the best length can be longer.
         if (there[best] == here[best]) {
@@ -98,16 +108,50 @@ unsigned MatchFinder::Longest(unsigned depth, unsigned niceLength, unsigned& dis
                     break;
             }
         }
-        candidate = earlier_[candidate & kSlotMask];
+        candidate = earlier_[candidate & slotMask_];
     }
     return best >= kMinMatch ? best : 0;
+}
+
+unsigned MatchFinder::Matches(unsigned depth, unsigned niceLength, Found* found, unsigned room) const {
+    unsigned maxLength = end_ - pos_;
+    if (maxLength > kMaxMatch)
+        maxLength = kMaxMatch;
+    if (maxLength < kMinMatch || room == 0)
+        return 0;
+    if (niceLength > maxLength)
+        niceLength = maxLength;
+    const uint8_t* here = buffer_ + pos_;
+    const unsigned maxDistance = MaxDistance();
+    unsigned best = kMinMatch - 1;
+    unsigned count = 0;
+    uint32_t candidate = head_[Hash(here)];
+    for (; depth > 0 && candidate != kNone && candidate < pos_ && pos_ - candidate <= maxDistance; --depth) {
+        const uint8_t* there = buffer_ + candidate;
+        if (there[best] == here[best]) {
+            unsigned length = SharedLength(there, here, 0, maxLength);
+            if (length > best) {
+                best = length;
+                if (count == room) {  // the shortest gives way
+                    for (unsigned k = 1; k < room; ++k)
+                        found[k - 1] = found[k];
+                    --count;
+                }
+                found[count++] = {static_cast<uint16_t>(length), static_cast<uint16_t>(pos_ - candidate)};
+                if (length >= niceLength)
+                    break;
+            }
+        }
+        candidate = earlier_[candidate & slotMask_];
+    }
+    return count;
 }
 
 void MatchFinder::InsertAndAdvance() {
     if (end_ - pos_ >= kMinMatch) {
         unsigned h = Hash(buffer_ + pos_);
-        earlier_[pos_ & kSlotMask] = head_[h];
-        head_[h] = static_cast<uint16_t>(pos_);
+        earlier_[pos_ & slotMask_] = head_[h];
+        head_[h] = pos_;
     }
     ++pos_;
 }

@@ -1,7 +1,8 @@
-// a (add, replacing members of the same name) and u (add only files newer than
-// their member, or not in the archive). The new archive is written beside the
-// old one and replaces it only when complete: any failure leaves the archive
-// as it was.
+// a (add, replacing members of the same name), u (add only files newer than
+// their member, or not in the archive), f (replace only members whose file is
+// newer; add nothing) and the adding half of m. The new archive is written
+// beside the old one and replaces it only when complete: any failure leaves
+// the archive as it was.
 #include "archiver/files/AnsiText.h"
 #include "archiver/format/ArchiveWriter.h"
 #include "archiver/commands/Commands.h"
@@ -18,10 +19,33 @@ namespace lha {
 
 namespace {
 
+// Which files each adding command takes.
+struct AddRule {
+    char command;
+    bool takesMissing;   // a file with no member of its name
+    bool onlyNewer;      // a file with a member only when newer than it
+    bool needsArchive;   // a missing archive is an error rather than made
+};
+
+const AddRule kAddRules[] = {
+    {'a', true, false, false},
+    {'m', true, false, false},
+    {'u', true, true, false},
+    {'f', false, true, true},
+};
+
+const AddRule& RuleOf(char command)
+{
+    for (const AddRule& rule : kAddRules)
+        if (rule.command == command) return rule;
+    return kAddRules[0];
+}
+
 struct Candidate {
     std::string diskPath;
     std::string member;   // a folder's ends with '\'
     bool folder;
+    FileStamp stamp;      // m: the file as it was found
 };
 
 struct Collection {
@@ -63,7 +87,9 @@ void Collect(Collection& collection, const std::string& diskPath, const std::str
     if (folder) member += '\\';
     if (!folder && SameName(FullPath(diskPath), collection.archiveFullPath)) return;
     if (!collection.memberKeys.insert(NameKey(member)).second) return;
-    collection.candidates.push_back(Candidate{diskPath, member, folder});
+    FileStamp stamp;
+    if (!folder && collection.line.command == 'm') stamp = StampOf(diskPath);
+    collection.candidates.push_back(Candidate{diskPath, member, folder, stamp});
 }
 
 bool IsDotEntry(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
@@ -147,22 +173,30 @@ bool IsNewer(const Candidate& candidate, const MemberHeader& member)
     return UnixTimeFromTicks(LastWriteTicks(candidate.diskPath)) > UnixTimeFromTicks(member.fileTime) + slack;
 }
 
-void KeepNewer(std::vector<Candidate>& candidates, const MemberIndex& members, Report& report)
+// u and f: drops the files their rule does not take.
+void KeepByRule(const AddRule& rule, std::vector<Candidate>& candidates, const MemberIndex& members, Report& report)
 {
-    std::vector<Candidate> newer;
+    std::vector<Candidate> taken;
     for (const Candidate& candidate : candidates) {
         const MemberHeader* member = FindMember(members, candidate.member);
-        if (!member || IsNewer(candidate, *member))
-            newer.push_back(candidate);
+        if (!member && !rule.takesMissing)
+            report.Out().Printf("%s: not in the archive, not added\n", candidate.member.c_str());
+        else if (!member || IsNewer(candidate, *member))
+            taken.push_back(candidate);
         else
             report.Out().Printf("%s: up to date\n", candidate.member.c_str());
     }
-    candidates.swap(newer);
+    candidates.swap(taken);
 }
 
 bool WriteArchive(const CommandLine& line, ArchiveReader& reader, const std::vector<MemberHeader>& members,
                   const std::vector<Candidate>& candidates, std::string& error)
 {
+    const PackingMethod* method = FindPackingMethod(line.method);
+    if (!method) {
+        error = "cannot pack with " + line.method;
+        return false;
+    }
     std::unordered_set<std::string> replaced;
     for (const Candidate& candidate : candidates) replaced.insert(NameKey(candidate.member));
     ArchiveWriter writer;
@@ -171,7 +205,7 @@ bool WriteArchive(const CommandLine& line, ArchiveReader& reader, const std::vec
         if (!replaced.count(NameKey(member.path)) && !writer.CopyMember(reader.File(), member, error)) return false;
     for (const Candidate& candidate : candidates) {
         bool added = candidate.folder ? writer.AddFolder(candidate.diskPath, candidate.member, error)
-                                      : writer.AddFile(candidate.diskPath, candidate.member, line.store, error);
+                                      : writer.AddFile(candidate.diskPath, candidate.member, *method, error);
         if (!added) return false;
     }
     reader.Close();
@@ -180,18 +214,19 @@ bool WriteArchive(const CommandLine& line, ArchiveReader& reader, const std::vec
 
 } // namespace
 
-int AddToArchive(const CommandLine& line, Report& report)
+int AddFiles(const CommandLine& line, Report& report, AddedSources& added)
 {
+    const AddRule& rule = RuleOf(line.command);
     Collection collection{line, FullPath(line.archive), {}, {}};
     for (const std::string& name : line.names)
         if (!CollectName(collection, name, report)) return report.Fail(kFileError, "the archive is unchanged");
     ArchiveReader reader;
     std::vector<MemberHeader> members;
-    bool exists = GetFileAttributesA(line.archive.c_str()) != INVALID_FILE_ATTRIBUTES;
+    bool exists = rule.needsArchive || GetFileAttributesA(line.archive.c_str()) != INVALID_FILE_ATTRIBUTES;
     if (exists && (!OpenArchive(line.archive, reader, report) || !ReadMembers(reader, members, report)))
         return report.Fail(report.Code(), "the archive is unchanged");
     const MemberIndex index = IndexMembers(members);
-    if (line.command == 'u') KeepNewer(collection.candidates, index, report);
+    if (rule.onlyNewer) KeepByRule(rule, collection.candidates, index, report);
     if (collection.candidates.empty()) {
         report.Out().Put("nothing to add; the archive is unchanged\n");
         return report.Code();
@@ -201,10 +236,21 @@ int AddToArchive(const CommandLine& line, Report& report)
         report.Out().Printf("%s\n", error.c_str());
         return report.Fail(kFileError, "the archive is unchanged");
     }
-    for (const Candidate& candidate : collection.candidates)
+    for (const Candidate& candidate : collection.candidates) {
         report.Out().Printf("%s: %s\n", candidate.member.c_str(), FindMember(index, candidate.member) ? "replaced" : "added");
+        if (candidate.folder)
+            added.folders.push_back(candidate.diskPath);
+        else
+            added.files.push_back({candidate.diskPath, candidate.stamp});
+    }
     report.Out().Printf("%u added\n", static_cast<unsigned>(collection.candidates.size()));
     return report.Code();
+}
+
+int AddToArchive(const CommandLine& line, Report& report)
+{
+    AddedSources added;
+    return AddFiles(line, report, added);
 }
 
 } // namespace lha

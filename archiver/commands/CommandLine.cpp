@@ -45,6 +45,34 @@ bool SplitArguments(const char* text, std::vector<Argument>& arguments, std::str
     return true;
 }
 
+// -m<n>: the digit after m picks the method of the members added.
+struct MethodSwitch {
+    char digit;
+    const char* method;
+};
+
+const MethodSwitch kMethodSwitches[] = {
+    {'0', "-lh0-"},
+    {'5', "-lh5-"},
+    {'6', "-lh6-"},
+    {'7', "-lh7-"},
+};
+
+const char kStoredMethod[] = "-lh0-";  // -s
+
+// The method -m<digit> names; false with `error` for any other digit or none.
+bool ApplyMethodSwitch(const std::string& word, size_t digitAt, CommandLine& line, std::string& error)
+{
+    for (const MethodSwitch& row : kMethodSwitches) {
+        if (digitAt < word.size() && word[digitAt] == row.digit) {
+            line.method = row.method;
+            return true;
+        }
+    }
+    error = "bad command line: -m takes 0 (store), 5, 6 or 7 (-lh0-, -lh5-, -lh6-, -lh7-): " + word;
+    return false;
+}
+
 bool ApplySwitch(const std::string& word, CommandLine& line, std::string& error)
 {
     if (word.size() < 2) {
@@ -54,8 +82,12 @@ bool ApplySwitch(const std::string& word, CommandLine& line, std::string& error)
     for (size_t i = 1; i < word.size(); ++i) {
         switch (word[i]) {
         case 'o': case 'O': line.overwrite = true; break;
-        case 's': case 'S': line.store = true; break;
+        case 's': case 'S': line.method = kStoredMethod; break;
         case 'r': case 'R': line.recurse = true; break;
+        case 'm': case 'M':
+            if (!ApplyMethodSwitch(word, i + 1, line, error)) return false;
+            ++i;  // the digit
+            break;
         default:
             error = "bad command line: unknown switch " + word;
             return false;
@@ -66,7 +98,7 @@ bool ApplySwitch(const std::string& word, CommandLine& line, std::string& error)
 
 bool ParseCommand(const std::string& word, CommandLine& line, std::string& error)
 {
-    static const char kCommands[] = "lvtxeaud";
+    static const char kCommands[] = "lvtxepaumfd";
     if (word.size() == 1) {
         char c = word[0] >= 'A' && word[0] <= 'Z' ? static_cast<char>(word[0] - 'A' + 'a') : word[0];
         if (strchr(kCommands, c)) {
@@ -78,7 +110,8 @@ bool ParseCommand(const std::string& word, CommandLine& line, std::string& error
     return false;
 }
 
-bool NeedsNames(char command) { return command == 'a' || command == 'u' || command == 'd'; }
+// The commands that change an archive take nothing by default.
+bool NeedsNames(char command) { return strchr("aumfd", command) != nullptr; }
 
 } // namespace
 

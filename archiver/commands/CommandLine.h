@@ -8,9 +8,9 @@
 namespace lha {
 
 struct CommandLine {
-    char command = 0;          // l v t x e a u d; 0 for echo
+    char command = 0;          // l v t x e p a u m f d; 0 for echo
     bool overwrite = false;    // -o: extraction replaces existing files
-    bool store = false;        // -s: add without compression
+    std::string method = "-lh5-";  // -m<n>: the method of members added; -s (or -m0) stores (-lh0-)
     bool recurse = false;      // -r: add the contents of folders
     std::string archive;
     std::string folder;        // destination (x, e) or base folder (a, u); ends in '\' or is empty

@@ -11,8 +11,38 @@ namespace lha {
 
 int ListArchive(const CommandLine& line, Report& report);      // l, v
 int ExtractArchive(const CommandLine& line, Report& report);   // x, e, t
-int AddToArchive(const CommandLine& line, Report& report);     // a, u
+int PrintMembers(const CommandLine& line, Report& report);     // p
+int AddToArchive(const CommandLine& line, Report& report);     // a, u, f
+int MoveToArchive(const CommandLine& line, Report& report);    // m
 int DeleteFromArchive(const CommandLine& line, Report& report); // d
+
+// A file's size and last write time, to tell whether it changed since.
+struct FileStamp {
+    bool known = false;
+    uint64_t size = 0;
+    uint64_t lastWrite = 0;  // FILETIME ticks
+
+    bool operator==(const FileStamp& other) const
+    {
+        return known && other.known && size == other.size && lastWrite == other.lastWrite;
+    }
+};
+FileStamp StampOf(const std::string& path);
+
+// The sources an add put in the archive (filled only once the new archive
+// has replaced the old one): the files, as they were found, and the folders.
+struct AddedSource {
+    std::string path;
+    FileStamp stamp;
+};
+struct AddedSources {
+    std::vector<AddedSource> files;
+    std::vector<std::string> folders;
+};
+
+// a, u, f and m's adding: the files the command's rule takes go in; `added`
+// says which, when the archive was written.
+int AddFiles(const CommandLine& line, Report& report, AddedSources& added);
 
 // Opens the archive named on the command line; on failure reports "archive not
 // found" or a file error and returns false.

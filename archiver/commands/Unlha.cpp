@@ -28,7 +28,9 @@ int RunCommand(const char* text, OutputArea& out)
         return kSuccess;
     case 'l': case 'v': return ListArchive(line, report);
     case 'x': case 'e': case 't': return ExtractArchive(line, report);
-    case 'a': case 'u': return AddToArchive(line, report);
+    case 'p': return PrintMembers(line, report);
+    case 'a': case 'u': case 'f': return AddToArchive(line, report);
+    case 'm': return MoveToArchive(line, report);
     case 'd': return DeleteFromArchive(line, report);
     }
     return report.Fail(kBadCommandLine, "bad command line");

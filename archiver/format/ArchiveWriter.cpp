@@ -1,9 +1,9 @@
 #include "archiver/format/ArchiveWriter.h"
 
 #include "archiver/files/AnsiText.h"
-#include "archiver/codec/Encoder.h"
 #include "archiver/files/FileStreams.h"
 #include "archiver/format/HeaderCodec.h"
+#include "archiver/format/MemberPacker.h"
 
 #include <vector>
 
@@ -14,7 +14,6 @@ namespace {
 const char kOsId = 'W';
 const uint32_t kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                  FILE_ATTRIBUTE_ARCHIVE;
-const uint64_t kMaxMemberSize = 0xFFFFFFFFu;
 
 // The archive's folder, where its temporary replacement is made.
 std::string FolderOf(const std::string& path)
@@ -38,6 +37,25 @@ bool Copy(ByteSource& source, uint64_t size, ByteSink& sink)
     }
     return true;
 }
+
+// The member's data at the end of the temporary file, from `start` on; a
+// restart cuts the file back there.
+class DataSink : public RestartableSink {
+public:
+    DataSink(const FileHandle& file, uint64_t start) : file_(file), start_(start), sink_(&file) {}
+    bool Write(const uint8_t* data, size_t size) override { return sink_.Write(data, size); }
+    bool Restart() override
+    {
+        sink_ = FileSink(&file_);
+        return file_.Seek(start_) && file_.Truncate();
+    }
+    bool Flush() { return sink_.Flush(); }
+
+private:
+    const FileHandle& file_;
+    uint64_t start_;
+    FileSink sink_;
+};
 
 uint64_t LastWriteTicks(const FileHandle& file)
 {
@@ -82,53 +100,34 @@ bool ArchiveWriter::WriteHeader(const MemberHeader& header, std::string& error)
     return false;
 }
 
-// Packs as -lh5- first; when that does not pay (or `store`), goes back to the
-// start of the data and stores the bytes instead.
-bool ArchiveWriter::PackData(const FileHandle& source, MemberHeader& header, bool store, std::string& error)
+bool ArchiveWriter::PackData(const FileHandle& source, MemberHeader& header, const PackingMethod& method,
+                             std::string& error)
 {
     uint64_t dataStart;
     if (!file_.Position(dataStart)) {
         error = LastError("cannot write", tempPath_);
         return false;
     }
-    if (!store && header.originalSize > 0) {
-        FileRegionSource input(source, 0, header.originalSize);
-        FileSink output(&file_);
-        uint64_t packed = 0;
-        EncodeStatus status = EncodeLh5(input, header.originalSize, output, header.originalSize, packed);
-        if (status == EncodeStatus::Ok && output.Flush()) {
-            header.method = "-lh5-";
-            header.packedSize = packed;
-            header.crc = input.Crc();
-            return true;
-        }
-        if (status == EncodeStatus::InputFailed || input.Failed()) {
-            error = "cannot read the file (or it changed while being added): " + header.path;
-            return false;
-        }
-        if (status != EncodeStatus::LimitReached) {
-            error = LastError("cannot write", tempPath_);
-            return false;
-        }
-        if (!file_.Seek(dataStart) || !file_.Truncate()) {
-            error = LastError("cannot write", tempPath_);
-            return false;
-        }
-    }
-    FileRegionSource input(source, 0, header.originalSize);
-    FileSink output(&file_);
-    if (!Copy(input, header.originalSize, output) || !output.Flush()) {
-        error = input.Failed() ? "cannot read the file: " + header.path : LastError("cannot write", tempPath_);
+    DataSink sink(file_, dataStart);
+    PackedData packed;
+    PackResult result = PackMember(source, header.originalSize, method, sink, packed);
+    if (result == PackResult::Ok && !sink.Flush()) result = PackResult::WriteFailed;
+    if (result == PackResult::ReadFailed) {
+        error = "cannot read the file (or it changed while being added): " + header.path;
         return false;
     }
-    header.method = "-lh0-";
-    header.packedSize = header.originalSize;
-    header.crc = input.Crc();
+    if (result == PackResult::WriteFailed) {
+        error = LastError("cannot write", tempPath_);
+        return false;
+    }
+    header.method = packed.method;
+    header.packedSize = packed.packedSize;
+    header.crc = packed.crc;
     return true;
 }
 
-bool ArchiveWriter::AddFile(const std::string& diskPath, const std::string& memberName, bool store,
-                            std::string& error)
+bool ArchiveWriter::AddFile(const std::string& diskPath, const std::string& memberName,
+                            const PackingMethod& method, std::string& error)
 {
     FileHandle source;
     MemberHeader header;
@@ -136,21 +135,18 @@ bool ArchiveWriter::AddFile(const std::string& diskPath, const std::string& memb
         error = LastError("cannot read the file", diskPath);
         return false;
     }
-    if (header.originalSize > kMaxMemberSize) {
-        error = "larger than 4 GiB: " + diskPath;
-        return false;
-    }
-    header.method = store ? "-lh0-" : "-lh5-";
+    header.method = method.id;
     header.path = memberName;
     header.osId = kOsId;
     header.fileTime = LastWriteTicks(source);
     DWORD attributes = GetFileAttributesA(diskPath.c_str());
     header.attributes = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & kKeptAttributes;
-    // The header goes first with the sizes unknown, and again when they are
-    // known; a level 2 header's length does not depend on them.
+    // The header goes first with the packed size unknown, and again when it is
+    // known. Its length does not change: whether it carries 64-bit sizes
+    // follows from the original size alone, and the packed data is never larger.
     uint64_t headerStart, dataEnd;
     if (!file_.Position(headerStart) || !WriteHeader(header, error)) return false;
-    if (!PackData(source, header, store, error)) return false;
+    if (!PackData(source, header, method, error)) return false;
     if (!file_.Position(dataEnd) || !file_.Seek(headerStart) || !WriteHeader(header, error) || !file_.Seek(dataEnd)) {
         if (error.empty()) error = LastError("cannot write", tempPath_);
         return false;

@@ -3,6 +3,7 @@
 // Commit succeeds the archive named is untouched; a writer that goes away
 // uncommitted removes its temporary file.
 #pragma once
+#include "archiver/codec/Encoder.h"
 #include "archiver/files/FileHandle.h"
 #include "archiver/format/MemberHeader.h"
 
@@ -21,9 +22,10 @@ public:
     bool Begin(const std::string& archivePath, std::string& error);
     // Copies a member of `archive` byte for byte, header and data.
     bool CopyMember(const FileHandle& archive, const MemberHeader& header, std::string& error);
-    // Packs the file `diskPath` as `memberName` (-lh5-, or -lh0- when `store`
-    // is set or packing does not pay).
-    bool AddFile(const std::string& diskPath, const std::string& memberName, bool store, std::string& error);
+    // Packs the file `diskPath` as `memberName` with `method` (-lh0- where
+    // packing does not pay). A file of 4 GiB or more gets 64-bit sizes.
+    bool AddFile(const std::string& diskPath, const std::string& memberName, const PackingMethod& method,
+                 std::string& error);
     // Adds a -lhd- folder member; `memberName` ends with a backslash.
     bool AddFolder(const std::string& diskPath, const std::string& memberName, std::string& error);
     // Ends the archive and replaces the old one (MoveFileExA).
@@ -31,7 +33,7 @@ public:
 
 private:
     bool WriteHeader(const MemberHeader& header, std::string& error);
-    bool PackData(const FileHandle& source, MemberHeader& header, bool store, std::string& error);
+    bool PackData(const FileHandle& source, MemberHeader& header, const PackingMethod& method, std::string& error);
 
     std::string archivePath_;
     std::string tempPath_;

@@ -257,8 +257,12 @@ HeaderResult ReadHeader(const FileHandle& file, uint64_t fileSize, uint64_t offs
 
 bool WriteLevel2Header(const MemberHeader& header, std::vector<uint8_t>& out, std::string& error)
 {
-    if (header.packedSize > 0xFFFFFFFFu || header.originalSize > 0xFFFFFFFFu) {
-        error = "larger than 4 GiB: " + header.path;
+    // 64-bit sizes go by the original size alone, so a header written before
+    // packing has the length of the one written after it (the packed data is
+    // never larger than the original).
+    const bool largeSizes = header.originalSize > 0xFFFFFFFFu;
+    if (!largeSizes && header.packedSize > 0xFFFFFFFFu) {
+        error = "packed data larger than the file: " + header.path;
         return false;
     }
     std::string folderField, nameField;
@@ -282,6 +286,13 @@ bool WriteLevel2Header(const MemberHeader& header, std::vector<uint8_t>& out, st
     uint8_t zeroCrc[2] = {0, 0};
     extension(kExtCrc, zeroCrc, sizeof zeroCrc);
     size_t crcAt = h.size() - 2;
+    if (largeSizes) {
+        // The base fields above keep the low 32 bits.
+        std::vector<uint8_t> sizes;
+        Put64(sizes, header.packedSize);
+        Put64(sizes, header.originalSize);
+        extension(kExtLargeSizes, sizes.data(), sizes.size());
+    }
     extension(kExtName, nameField.data(), nameField.size());
     if (!folderField.empty()) extension(kExtFolder, folderField.data(), folderField.size());
     uint8_t attributes[2] = {static_cast<uint8_t>(header.attributes), static_cast<uint8_t>(header.attributes >> 8)};

@@ -1,5 +1,5 @@
-// The codec on its own: CRC-16 check values, -lh5- round trips at the edges and
-// over seeded random inputs, blocks written bit by bit from the format's
+// The codec on its own: CRC-16 check values, -lh5-, -lh6- and -lh7- round
+// trips at the edges and over seeded random inputs, blocks written bit by bit from the format's
 // definition, and damaged packed data that must end cleanly.
 #include "archiver/codec/Crc16.h"
 #include "archiver/codec/Decoder.h"
@@ -50,11 +50,17 @@ private:
     size_t capacity_;
 };
 
-lha::EncodeStatus Pack(const Bytes& data, Bytes& packed, uint64_t limit = UINT64_MAX) {
+const lha::PackingMethod& Method(const char* id) {
+    const lha::PackingMethod* method = lha::FindPackingMethod(id);
+    EXPECT_NE(method, nullptr) << id;
+    return method ? *method : lha::StoredPackingMethod();
+}
+
+lha::EncodeStatus Pack(const Bytes& data, Bytes& packed, uint64_t limit = UINT64_MAX, const char* method = "-lh5-") {
     MemorySource source(data);
     MemorySink sink;
     uint64_t packedSize = 0;
-    lha::EncodeStatus status = lha::EncodeLh5(source, data.size(), sink, limit, packedSize);
+    lha::EncodeStatus status = lha::Encode(Method(method), source, data.size(), sink, limit, packedSize);
     if (status == lha::EncodeStatus::Ok)
         EXPECT_EQ(packedSize, sink.bytes.size());
     packed = sink.bytes;
@@ -291,12 +297,13 @@ TEST(Lh5, StreamFailuresReachTheCaller) {
     FailingSource failing;
     MemorySink sink;
     uint64_t packedSize = 0;
-    EXPECT_EQ(lha::EncodeLh5(failing, 10, sink, UINT64_MAX, packedSize), lha::EncodeStatus::InputFailed);
+    EXPECT_EQ(lha::Encode(Method("-lh5-"), failing, 10, sink, UINT64_MAX, packedSize), lha::EncodeStatus::InputFailed);
 
     Bytes data = MixedBytes(30000, 5);
     MemorySource source(data);
     FailingSink refusing;
-    EXPECT_EQ(lha::EncodeLh5(source, data.size(), refusing, UINT64_MAX, packedSize), lha::EncodeStatus::OutputFailed);
+    EXPECT_EQ(lha::Encode(Method("-lh7-"), source, data.size(), refusing, UINT64_MAX, packedSize),
+              lha::EncodeStatus::OutputFailed);
 
     Bytes packed;
     ASSERT_EQ(Pack(data, packed), lha::EncodeStatus::Ok);
@@ -311,17 +318,77 @@ TEST(Lh5, StreamFailuresReachTheCaller) {
               lha::DecodeStatus::InputFailed);
 }
 
-// decode(encode(x)) == x over inputs of every kind of structure.
+// decode(encode(x)) == x over inputs of every kind of structure, for every method.
 TEST(Lh5, SeededRandomRoundTrips) {
+    const struct {
+        const char* id;
+        unsigned dictionaryBits;
+    } methods[] = {{"-lh5-", lha::kLh5DictionaryBits}, {"-lh6-", lha::kLh6DictionaryBits},
+                   {"-lh7-", lha::kLh7DictionaryBits}};
     std::mt19937 random(2024);
     for (int k = 0; k < 300; ++k) {
-        size_t size = random() % (k % 10 == 0 ? 60000 : 6000);
+        const auto& method = methods[k % 3];
+        size_t size = random() % (k % 10 == 0 ? 150000 : 6000);
         Bytes data = k % 7 == 0 ? RandomBytes(size, k) : MixedBytes(size, k);
         Bytes packed, unpacked;
-        ASSERT_EQ(Pack(data, packed), lha::EncodeStatus::Ok) << "input " << k;
-        ASSERT_EQ(Unpack(lha::kLh5DictionaryBits, packed, data.size(), unpacked), lha::DecodeStatus::Ok) << "input " << k;
-        ASSERT_TRUE(unpacked == data) << "input " << k << " of " << size << " bytes";
+        ASSERT_EQ(Pack(data, packed, UINT64_MAX, method.id), lha::EncodeStatus::Ok) << method.id << " input " << k;
+        ASSERT_EQ(Unpack(method.dictionaryBits, packed, data.size(), unpacked), lha::DecodeStatus::Ok)
+            << method.id << " input " << k;
+        ASSERT_TRUE(unpacked == data) << method.id << " input " << k << " of " << size << " bytes";
     }
+}
+
+struct DictionaryTripCase {
+    const char* name;
+    const char* method;
+    unsigned dictionaryBits;
+    size_t period;     // random bytes repeated with this period
+    double maxRatio;   // packed over original: low only when the copies reach one period back
+    double minRatio;
+};
+
+// A random block repeated: only copies one period back pack it, so the ratio
+// tells whether the encoder reaches that far (and stays inside its dictionary:
+// the round trip through a decoder of that dictionary).
+TEST(Lh5, CopiesReachNearlyTheWholeDictionary) {
+    const DictionaryTripCase cases[] = {
+        {"-lh5-: a period of 8191 bytes", "-lh5-", lha::kLh5DictionaryBits, 8191, 0.3, 0.0},
+        {"-lh5-: a period of 8193 bytes is past it", "-lh5-", lha::kLh5DictionaryBits, 8193, 1.1, 0.9},
+        {"-lh6-: a period of 32767 bytes", "-lh6-", lha::kLh6DictionaryBits, 32767, 0.3, 0.0},
+        {"-lh6-: a period of 32769 bytes is past it", "-lh6-", lha::kLh6DictionaryBits, 32769, 1.1, 0.9},
+        {"-lh7-: a period of 32769 bytes", "-lh7-", lha::kLh7DictionaryBits, 32769, 0.3, 0.0},
+        {"-lh7-: a period of 65535 bytes, the farthest copy", "-lh7-", lha::kLh7DictionaryBits, 65535, 0.3, 0.0},
+        {"-lh7-: a period of 65537 bytes is past it", "-lh7-", lha::kLh7DictionaryBits, 65537, 1.1, 0.9},
+    };
+    for (const DictionaryTripCase& c : cases) {
+        Bytes data = Repeated(RandomBytes(c.period, 31), 4 * c.period + 1000);
+        Bytes packed, unpacked;
+        ASSERT_EQ(Pack(data, packed, UINT64_MAX, c.method), lha::EncodeStatus::Ok) << c.name;
+        double ratio = static_cast<double>(packed.size()) / data.size();
+        EXPECT_LE(ratio, c.maxRatio) << c.name;
+        EXPECT_GE(ratio, c.minRatio) << c.name;
+        ASSERT_EQ(Unpack(c.dictionaryBits, packed, data.size(), unpacked), lha::DecodeStatus::Ok) << c.name;
+        EXPECT_TRUE(unpacked == data) << c.name;
+    }
+}
+
+TEST(Lh5, PackingMethodTable) {
+    const struct {
+        const char* id;
+        unsigned dictionaryBits;  // 0: stored
+        bool written;
+    } cases[] = {
+        {"-lh0-", 0, true}, {"-lh5-", 13, true}, {"-lh6-", 15, true}, {"-lh7-", 16, true},
+        {"-lh4-", 0, false}, {"-lhd-", 0, false}, {"-lh8-", 0, false}, {"", 0, false},
+    };
+    for (const auto& c : cases) {
+        const lha::PackingMethod* method = lha::FindPackingMethod(c.id);
+        ASSERT_EQ(method != nullptr, c.written) << c.id;
+        if (method) EXPECT_EQ(method->dictionaryBits, c.dictionaryBits) << c.id;
+    }
+    // The stored row packs nothing: its caller copies the data.
+    Bytes packed;
+    EXPECT_EQ(Pack(Bytes(1000, 'a'), packed, UINT64_MAX, "-lh0-"), lha::EncodeStatus::LimitReached);
 }
 
 // --- blocks written from the format's definition ---
@@ -489,6 +556,7 @@ TEST(Decoder, DamagedDataEndsCleanly) {
     }
     EXPECT_GT(corrupt, 1000);  // the damage was noticed, not read as something else
 }
+
 
 // LHARK's codes: a block whose literal/length tree holds 'a' (code 0) and one
 // copy symbol (code 1) and whose position tree is the single symbol p. Six

@@ -1,14 +1,19 @@
 // x (with folders), e (without) and t (test only). A member is written under
 // a temporary name in its target folder and renamed when its CRC matches, so
-// a bad member leaves no partial file; names that could reach outside the
-// destination are refused and the other members still extract.
+// a bad member leaves no partial file. Leading separators and drive prefixes
+// are removed (said per member); names that could still reach outside the
+// destination, or whose folder is a link, are refused and the other members
+// still extract. Unix symbolic links are reported and never created.
 #include "archiver/commands/Commands.h"
+#include "archiver/files/AnsiText.h"
 #include "archiver/files/Folders.h"
 #include "archiver/format/MemberData.h"
 #include "archiver/format/MemberName.h"
 #include "archiver/commands/Wildcard.h"
 
 #include <windows.h>
+
+#include <set>
 
 namespace lha {
 
@@ -21,7 +26,33 @@ struct Tally {
     unsigned skipped = 0;
     unsigned failed = 0;
     FolderMaker folders;  // the folders of this run, each made once
+    // NameKeys of the links met so far, as they would be written: nothing is
+    // written under one (the archive meant that to go where the link leads).
+    std::set<std::string> links;
 };
+
+// What a member becomes under the destination.
+struct Placement {
+    RelativeName relative;  // the member's path with its leading parts removed
+    std::string written;    // relative to the destination: the path (x) or the file name (e)
+};
+
+Placement PlaceMember(const CommandLine& line, const MemberHeader& header)
+{
+    Placement placement{StripLeadingParts(header.path), std::string()};
+    placement.written = line.command == 'x' ? placement.relative.path : LastComponent(placement.relative.path);
+    return placement;
+}
+
+// "extracted" or "folder", and the name written when leading parts were removed.
+void ReportPlaced(const MemberHeader& header, const Placement& placement, const char* what, Report& report)
+{
+    if (placement.relative.removed.empty())
+        report.Out().Printf("%s: %s\n", header.path.c_str(), what);
+    else
+        report.Out().Printf("%s: %s as %s (leading '%s' removed)\n", header.path.c_str(), what,
+                            placement.written.c_str(), placement.relative.removed.c_str());
+}
 
 // Reports a failed unpack for `path` and raises its code.
 void ReportUnpackFailure(UnpackResult result, const std::string& path, Report& report)
@@ -47,6 +78,11 @@ void ReportUnpackFailure(UnpackResult result, const std::string& path, Report& r
 
 void TestMember(const ArchiveReader& reader, const MemberHeader& header, Report& report, Tally& tally)
 {
+    if (header.isLink) {
+        report.Out().Printf("%s: OK (symbolic link, no data)\n", header.path.c_str());
+        ++tally.done;
+        return;
+    }
     FileSink sink(nullptr);
     UnpackResult result = UnpackMember(reader.File(), header, sink);
     if (result == UnpackResult::Ok || result == UnpackResult::Folder) {
@@ -96,10 +132,13 @@ bool UnpackToTemporary(const ArchiveReader& reader, const MemberHeader& header, 
 
 // Windows refuses to replace a read-only file, such as one an earlier
 // extraction of a read-only member made: with -o its read-only bit goes first.
+// A link is left as it is: the rename replaces the link itself, and changing
+// its attributes could reach the file it leads to.
 void AllowReplacing(const std::string& target)
 {
     const DWORD attributes = GetFileAttributesA(target.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return;
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
@@ -116,10 +155,10 @@ bool PlaceFile(FileHandle& file, const std::string& temp, const std::string& tar
 }
 
 // The file's folder (made when missing) and its name under the destination.
-bool PrepareTarget(const CommandLine& line, const MemberHeader& header, std::string& folder, std::string& target,
-                   Report& report, Tally& tally)
+bool PrepareTarget(const CommandLine& line, const MemberHeader& header, const Placement& placement,
+                   std::string& folder, std::string& target, Report& report, Tally& tally)
 {
-    std::string relative = line.command == 'x' ? header.path : LastComponent(header.path);
+    const std::string& relative = placement.written;
     std::string relativeFolder = relative.substr(0, relative.size() - LastComponent(relative).size());
     folder = line.folder + relativeFolder;
     target = line.folder + relative;
@@ -136,11 +175,11 @@ void ReportSkipped(const MemberHeader& header, Report& report, Tally& tally)
     ++tally.skipped;
 }
 
-void ExtractFile(const CommandLine& line, const ArchiveReader& reader, const MemberHeader& header, Report& report,
-                 Tally& tally)
+void ExtractFile(const CommandLine& line, const ArchiveReader& reader, const MemberHeader& header,
+                 const Placement& placement, Report& report, Tally& tally)
 {
     std::string folder, target, temp;
-    if (!PrepareTarget(line, header, folder, target, report, tally)) {
+    if (!PrepareTarget(line, header, placement, folder, target, report, tally)) {
         ++tally.failed;
         return;
     }
@@ -166,35 +205,68 @@ void ExtractFile(const CommandLine& line, const ArchiveReader& reader, const Mem
         return;
     }
     if (header.attributes & kSettableAttributes) SetFileAttributesA(target.c_str(), header.attributes & kSettableAttributes);
-    report.Out().Printf("%s: extracted\n", header.path.c_str());
+    ReportPlaced(header, placement, "extracted", report);
     ++tally.done;
 }
 
-void ExtractFolder(const CommandLine& line, const MemberHeader& header, Report& report, Tally& tally)
+// A folder that exists already is fine: LHMelt stores a folder's entry after
+// the files in it, which made it.
+void ExtractFolder(const CommandLine& line, const MemberHeader& header, const Placement& placement, Report& report,
+                   Tally& tally)
 {
     if (line.command != 'x') return;
-    if (!tally.folders.Make(line.folder + header.path)) {
+    if (!tally.folders.Make(line.folder + placement.written)) {
         report.Out().Printf("%s: cannot make the folder\n", header.path.c_str());
         report.Raise(kFileError);
         ++tally.failed;
         return;
     }
-    report.Out().Printf("%s: folder\n", header.path.c_str());
+    ReportPlaced(header, placement, "folder", report);
+}
+
+// Links are never created (nor followed): reported as skipped, and their
+// names kept so nothing is written under one.
+void SkipLink(const MemberHeader& header, const Placement& placement, Report& report, Tally& tally)
+{
+    report.Out().Printf("%s: symbolic link to %s: not created\n", header.path.c_str(), header.linkTarget.c_str());
+    report.Raise(kMembersSkipped);
+    ++tally.skipped;
+    std::string name = placement.relative.path;
+    if (EndsWithChar(name, '\\')) name.pop_back();
+    tally.links.insert(NameKey(name));
+}
+
+// Why the member may not be written where `placement` puts it, or null.
+const char* RefusalReason(const CommandLine& line, const Placement& placement, bool folder, Tally& tally)
+{
+    if (folder && placement.relative.path.empty() && !placement.relative.removed.empty()) return nullptr;
+    if (const char* unsafe = UnsafeNameReason(placement.relative.path)) return unsafe;
+    if (!folder && LastComponent(placement.relative.path).empty()) return "a file without a name";
+    const std::string& written = placement.written;
+    for (size_t at = 0; at < written.size(); at += CharLength(written.data(), written.size(), at)) {
+        if (IsSingle(written, at, '\\') && tally.links.count(NameKey(written.substr(0, at))) != 0)
+            return "its folder is a symbolic link of this archive";
+    }
+    std::string relativeFolder = written.substr(0, written.size() - LastComponent(written).size());
+    if (!tally.folders.ReparsePointBelow(line.folder, relativeFolder).empty())
+        return "its folder in the destination is a symbolic link or junction, or cannot be examined";
+    return nullptr;
 }
 
 void ExtractMember(const CommandLine& line, const ArchiveReader& reader, const MemberHeader& header,
                    Report& report, Tally& tally)
 {
-    const char* unsafe = UnsafeNameReason(header.path);
-    if (!unsafe && !IsFolderMethod(header.method) && LastComponent(header.path).empty()) unsafe = "a file without a name";
-    if (unsafe) {
-        report.Out().Printf("%s: refused, unsafe name (%s)\n", header.path.c_str(), unsafe);
+    const Placement placement = PlaceMember(line, header);
+    if (header.isLink) return SkipLink(header, placement, report, tally);
+    const bool folder = IsFolderMethod(header.method);
+    if (const char* refused = RefusalReason(line, placement, folder, tally)) {
+        report.Out().Printf("%s: refused, unsafe name (%s)\n", header.path.c_str(), refused);
         report.Raise(kUnsafeName);
         ++tally.failed;
         return;
     }
-    if (IsFolderMethod(header.method)) return ExtractFolder(line, header, report, tally);
-    ExtractFile(line, reader, header, report, tally);
+    if (folder) return ExtractFolder(line, header, placement, report, tally);
+    ExtractFile(line, reader, header, placement, report, tally);
 }
 
 void PrintTally(const CommandLine& line, const Tally& tally, OutputArea& out)

@@ -55,4 +55,26 @@ bool FolderMaker::Make(const std::string& path)
     return true;
 }
 
+std::string FolderMaker::ReparsePointBelow(const std::string& root, const std::string& relativeFolder)
+{
+    for (size_t at = 0; at < relativeFolder.size(); at += CharLength(relativeFolder.data(), relativeFolder.size(), at)) {
+        if (!IsSeparator(relativeFolder, at)) continue;
+        // Asked without the trailing separator, so the answer is about the
+        // entry itself and not about where it leads.
+        const std::string folder = root + relativeFolder.substr(0, at);
+        if (plain_.count(folder) != 0) continue;
+        const DWORD attributes = GetFileAttributesA(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD error = GetLastError();
+            // Missing: nothing deeper is there either. Any other failure
+            // leaves the folder unexamined, and it counts as suspect.
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::string();
+            return folder;
+        }
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return folder;
+        plain_.insert(folder);
+    }
+    return std::string();
+}
+
 } // namespace lha

@@ -21,10 +21,18 @@ public:
     // True when Make made `path` in this run: nothing in it is older than the
     // run, so there is no existing file to ask about before extracting.
     bool Created(const std::string& path) const { return created_.count(path) != 0; }
+    // The first folder of `relativeFolder` below `root` (root + "a\",
+    // root + "a\b\", ...) that is a reparse point (a symbolic link, junction
+    // or mount point, which would take what is written in it elsewhere) or
+    // cannot be examined, or empty when none is; folders not there yet are none. `root` itself is
+    // the caller's choice and not asked about. A folder found plain is not
+    // asked about again in this run.
+    std::string ReparsePointBelow(const std::string& root, const std::string& relativeFolder);
 
 private:
     std::set<std::string> made_;
     std::set<std::string> created_;
+    std::set<std::string> plain_;
 };
 
 } // namespace lha

@@ -1,12 +1,13 @@
 #include "archiver/format/MemberData.h"
 
 #include "archiver/codec/MethodTable.h"
+#include "archiver/format/MacBinary.h"
 
 namespace lha {
 
 namespace {
 
-UnpackResult Decode(const Method& method, FileRegionSource& source, const MemberHeader& header, FileSink& sink)
+UnpackResult Decode(const Method& method, FileRegionSource& source, const MemberHeader& header, ByteSink& sink)
 {
     switch (method.decode(method.dictionaryBits, source, header.packedSize, header.originalSize, sink)) {
     case DecodeStatus::Ok: return UnpackResult::Ok;
@@ -31,9 +32,11 @@ UnpackResult UnpackMember(const FileHandle& archive, const MemberHeader& header,
     if (!method) return UnpackResult::UnsupportedMethod;
     if (method->kind == MethodKind::Folder) return UnpackResult::Folder;
     FileRegionSource source(archive, header.dataOffset, header.packedSize);
-    UnpackResult result = Decode(*method, source, header, sink);
+    // The CRC is of every decoded byte, also of a MacBinary header the filter drops.
+    MacBinaryFilter filter(header, sink);
+    UnpackResult result = Decode(*method, source, header, filter);
     if (result != UnpackResult::Ok) return result;
-    if (sink.Count() != header.originalSize || sink.Crc() != header.crc) return UnpackResult::CrcError;
+    if (filter.Count() != header.originalSize || filter.Crc() != header.crc) return UnpackResult::CrcError;
     return UnpackResult::Ok;
 }
 

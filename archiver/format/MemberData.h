@@ -17,7 +17,9 @@ enum class UnpackResult {
 
 bool IsFolderMethod(const std::string& method);
 
-// Unpacks `header`'s data from `archive` into `sink` (which sums the CRC).
+// Unpacks `header`'s data from `archive` into `sink` and checks its size and
+// CRC. A MacLHA member that holds a MacBinary header reaches `sink` as its
+// fork alone (MacBinaryFilter); the check is of the whole decoded data.
 UnpackResult UnpackMember(const FileHandle& archive, const MemberHeader& header, FileSink& sink);
 
 } // namespace lha

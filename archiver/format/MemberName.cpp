@@ -109,6 +109,17 @@ std::string LastComponent(const std::string& path)
     return name;
 }
 
+RelativeName StripLeadingParts(const std::string& path)
+{
+    size_t start = 0;
+    const char first = path.empty() ? '\0' : AsciiUpper(path[0]);
+    if (path.size() >= 2 && first >= 'A' && first <= 'Z' && path[1] == ':') start = 2;
+    // Separators are single bytes, and a character starts at each position
+    // here: nothing before it but separators and the drive prefix.
+    while (start < path.size() && (path[start] == kSeparator || path[start] == '/')) ++start;
+    return RelativeName{path.substr(start), path.substr(0, start)};
+}
+
 const char* UnsafeNameReason(const std::string& path)
 {
     if (path.empty()) return "empty name";

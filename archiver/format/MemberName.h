@@ -22,11 +22,26 @@ std::vector<std::string> PathComponents(const std::string& path);
 // The part after the last backslash (empty for a folder member).
 std::string LastComponent(const std::string& path);
 
+// A member path made relative to the destination: archives written with
+// "full paths" (MacLHA's volume name after a leading 0xFF, LHMelt's root,
+// DOS drive names) still extract inside it.
+struct RelativeName {
+    std::string path;     // what is left, to be checked by UnsafeNameReason
+    std::string removed;  // the leading part taken away ("\\", "C:\"), empty when none
+};
+
+// `path` without a drive prefix (an ASCII letter and ':') and then without
+// every leading backslash or slash: "\a\b" -> "a\b", "C:\a" -> "a",
+// "C:a" -> "a", "\\server\share\x" -> "server\share\x". Nothing else
+// changes, so a ':' further on (a stream, "\C:\x") is still refused.
+RelativeName StripLeadingParts(const std::string& path);
+
 // Why `path` may not be written under a destination folder, or null when it
-// may: empty, leading backslash (absolute), ':' anywhere (drive letters,
-// alternate streams), a '..' or other dots-only component, a device name
-// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, with any extension, in
-// any case, in any component), or a character no file name can hold.
+// may: empty, leading backslash or slash (StripLeadingParts removes those),
+// ':' anywhere (drive letters, alternate streams), a '..' or other dots-only
+// component, a device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$,
+// CONOUT$, with any extension, in any case, in any component), or a character
+// no file name can hold.
 const char* UnsafeNameReason(const std::string& path);
 
 // The member name for a file given as `path` on the command line: drive and

@@ -4,7 +4,10 @@
 #include "archiver/CommandTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <winioctl.h>
 
+#include <cstring>
+#include <functional>
 #include <thread>
 
 using namespace commandtest;
@@ -243,18 +246,23 @@ struct UnsafeCase {
     const char* name;
     std::string member;
     std::string escape;  // where it would land, relative to the destination
+    int level = 2;       // slashes separate folders in level 0 and 1 names only
 };
 
 const UnsafeCase kUnsafeCases[] = {
     {"dot-dot", "..\\evil1.txt", "..\\evil1.txt"},
     {"dot-dot inside", "sub\\..\\..\\evil2.txt", "..\\evil2.txt"},
-    {"dot-dot with slashes", "sub/../../evil3.txt", "..\\evil3.txt"},
-    {"leading backslash", "\\vesker-evil4.txt", "\\vesker-evil4.txt"},
-    {"leading slash", "/vesker-evil5.txt", "\\vesker-evil5.txt"},
-    {"drive letter", "C:\\vesker-evil6.txt", "C:\\vesker-evil6.txt"},
-    {"drive-relative", "C:vesker-evil7.txt", "C:vesker-evil7.txt"},
+    {"dot-dot with slashes", "sub/../../evil3.txt", "..\\evil3.txt", 0},
+    {"dot-dot between names", "a\\..\\b.txt", "b.txt"},
+    {"dot-dot after a leading backslash", "\\..\\evil4.txt", "..\\evil4.txt"},
+    {"dot-dot after a drive", "C:\\..\\evil5.txt", "..\\evil5.txt"},
+    {"drive after a leading backslash", "\\C:\\vesker-evil6.txt", "C:\\vesker-evil6.txt"},
+    {"second drive prefix", "C:C:\\vesker-evil7.txt", "C:\\vesker-evil7.txt"},
+    {"device path", "\\\\.\\C:\\vesker-evil8.txt", "C:\\vesker-evil8.txt"},
     {"alternate stream", "good.txt:hidden", "good.txt"},
-    {"dots and blanks", ".. \\evil8.txt", "..\\evil8.txt"},
+    {"stream after a drive", "C:\\a:b", "a"},
+    {"device after a leading backslash", "\\CON", ""},
+    {"dots and blanks", ".. \\evil9.txt", "..\\evil9.txt"},
     {"device CON", "CON", ""},
     {"device with extension, lower case", "nul.txt", ""},
     {"device in a folder", "sub\\Aux.dat", ""},
@@ -272,7 +280,7 @@ TEST_F(Command, UnsafeNameTable)
     std::set<std::string> before = Tree(scratch_);
     for (const UnsafeCase& row : kUnsafeCases) {
         SCOPED_TRACE(row.name);
-        WriteArchive({{"first.txt", "1\n"}, {row.member, "evil\n"}, {"last.txt", "2\n"}});
+        WriteArchive({{"first.txt", "1\n"}, {row.member, "evil\n", row.level}, {"last.txt", "2\n"}});
         Result result = RunExpanded("x {a} {d}");
         EXPECT_EQ(kUnsafeName, result.code) << result.text;
         std::string shown = row.member;
@@ -290,6 +298,351 @@ TEST_F(Command, UnsafeNameTable)
         DeleteFileA(Archive().c_str());
         EXPECT_EQ(before, Tree(scratch_)) << "something appeared beside the destination";
     }
+}
+
+// ---- leading separators and drive prefixes: removed, the member extracts inside ----
+
+struct StrippedCase {
+    const char* name;
+    HandMember member;
+    const char* command;
+    std::string shown;    // the member's name as the text gives it
+    std::string written;  // where it lands, relative to the destination
+    std::string removed;
+    std::string escape;   // where it would have landed (rooted), or empty
+};
+
+// A level 2 member whose folder field starts with 0xFF, as MacLHA and LHMelt write them.
+HandMember RootedFolder(const std::string& folder, const std::string& name)
+{
+    HandMember member{name, "kept\n"};
+    member.storedFolder = folder;
+    return member;
+}
+
+const StrippedCase kStrippedCases[] = {
+    {"leading backslash", {"\\vesker-lead1\\b.txt", "kept\n"}, "x", "\\vesker-lead1\\b.txt", "vesker-lead1\\b.txt",
+     "\\", "\\vesker-lead1\\b.txt"},
+    {"leading slash", {"/vesker-lead2/b.txt", "kept\n", 0}, "x", "\\vesker-lead2\\b.txt", "vesker-lead2\\b.txt", "\\",
+     "\\vesker-lead2\\b.txt"},
+    {"leading slash in the folder field", RootedFolder("/vesker-lead6/sub", "b.txt"), "x", "\\vesker-lead6\\sub\\b.txt",
+     "vesker-lead6\\sub\\b.txt", "\\", "\\vesker-lead6\\sub\\b.txt"},
+    {"drive and backslash", {"C:\\vesker-lead3.txt", "kept\n"}, "x", "C:\\vesker-lead3.txt", "vesker-lead3.txt", "C:\\",
+     "C:\\vesker-lead3.txt"},
+    {"drive in lower case", {"c:\\sub\\d.txt", "kept\n"}, "x", "c:\\sub\\d.txt", "sub\\d.txt", "c:\\", ""},
+    {"drive-relative", {"C:vesker-lead4.txt", "kept\n"}, "x", "C:vesker-lead4.txt", "vesker-lead4.txt", "C:", ""},
+    {"server and share", {"\\\\server\\share\\x.txt", "kept\n"}, "x", "\\\\server\\share\\x.txt",
+     "server\\share\\x.txt", "\\\\", ""},
+    {"e: the file name only", {"\\vesker-lead5\\e.txt", "kept\n"}, "e", "\\vesker-lead5\\e.txt", "e.txt", "\\",
+     "\\vesker-lead5\\e.txt"},
+    {"e with a drive", {"C:\\sub\\f.txt", "kept\n"}, "e", "C:\\sub\\f.txt", "f.txt", "C:\\", ""},
+    {"level 0 name", {"\\sub\\zero.txt", "kept\n", 0}, "x", "\\sub\\zero.txt", "sub\\zero.txt", "\\", ""},
+    {"level 1 name with a drive", {"C:\\one.txt", "kept\n", 1}, "x", "C:\\one.txt", "one.txt", "C:\\", ""},
+    {"folder field starting with 0xFF", RootedFolder("\\Untitled\\sub", "mac.txt"), "x", "\\Untitled\\sub\\mac.txt",
+     "Untitled\\sub\\mac.txt", "\\", "\\Untitled\\sub\\mac.txt"},
+};
+
+// Every folder above `path` and `path` itself, as Tree gives them.
+std::set<std::string> TreeOf(const std::string& path)
+{
+    std::set<std::string> tree{path};
+    for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
+        tree.insert(path.substr(0, at + 1));
+    return tree;
+}
+
+TEST_F(Command, LeadingPartsRemovedTable)
+{
+    std::set<std::string> before = Tree(scratch_);
+    for (const StrippedCase& row : kStrippedCases) {
+        SCOPED_TRACE(row.name);
+        WriteArchive({row.member});
+        Result result = RunExpanded(std::string(row.command) + " {a} {d}");
+        EXPECT_EQ(kSuccess, result.code) << result.text;
+        EXPECT_NE(std::string::npos,
+                  result.text.find(row.shown + ": extracted as " + row.written + " (leading '" + row.removed + "' removed)"))
+            << result.text;
+        EXPECT_EQ("kept\n", ReadFileText(Out() + row.written));
+        EXPECT_EQ(TreeOf(row.written), Tree(Out()));
+        if (!row.escape.empty()) EXPECT_FALSE(Exists(row.escape)) << row.escape;
+        EXPECT_EQ(kSuccess, RunExpanded("t {a}").code);
+        RemoveTree(Out());
+        DeleteFileA(Archive().c_str());
+        EXPECT_EQ(before, Tree(scratch_)) << "something appeared beside the destination";
+    }
+}
+
+// ---- Unix symbolic links: reported, never created, nothing written under one ----
+
+// A link as LHA for Unix stores it: -lhd-, link mode bits, "name|target".
+HandMember UnixLink(const std::string& name, const std::string& target)
+{
+    HandMember member{name + "|" + target, "", 2, "-lhd-"};
+    member.osId = 'U';
+    member.unixMode = 0xA1FF;
+    return member;
+}
+
+TEST_F(Command, LinksAreReportedAndNeverCreated)
+{
+    std::set<std::string> before = Tree(scratch_);
+    WriteArchive({UnixLink("ln", "target.txt"),
+                  // The hostile cases: a link, then a file meant to be written through it.
+                  UnixLink("up", "../.."), {"up\\vesker-through1.txt", "evil\n"},
+                  UnixLink("abs", "/tmp"), {"ABS\\deep\\vesker-through2.txt", "evil\n"},
+                  UnixLink("sub\\in", "../.."), {"sub\\in\\vesker-through3.txt", "evil\n"},
+                  // A link, then a real file of its name: the file, not the target.
+                  UnixLink("foo.txt", "bar.txt"), {"foo.txt", "real\n"},
+                  {"last.txt", "2\n"}});
+    Result tested = RunExpanded("t {a}");
+    EXPECT_EQ(kSuccess, tested.code) << tested.text;
+    EXPECT_NE(std::string::npos, tested.text.find("ln: OK")) << tested.text;
+    Result result = RunExpanded("x {a} {d}");
+    EXPECT_EQ(kUnsafeName, result.code) << result.text;
+    EXPECT_NE(std::string::npos, result.text.find("ln: symbolic link to target.txt: not created\n")) << result.text;
+    EXPECT_NE(std::string::npos, result.text.find("foo.txt: symbolic link to bar.txt: not created\n")) << result.text;
+    for (const char* refused : {"up\\vesker-through1.txt: refused", "ABS\\deep\\vesker-through2.txt: refused",
+                                "sub\\in\\vesker-through3.txt: refused"})
+        EXPECT_NE(std::string::npos, result.text.find(refused)) << result.text;
+    EXPECT_EQ((std::set<std::string>{"foo.txt", "last.txt"}), Tree(Out()));
+    EXPECT_EQ("real\n", ReadFileText(Out() + "foo.txt"));
+    // e writes file names only, so no link lies on the way.
+    RemoveTree(Out());
+    Result flat = RunExpanded("e {a} {d}");
+    EXPECT_EQ(kMembersSkipped, flat.code) << flat.text;
+    EXPECT_EQ((std::set<std::string>{"foo.txt", "last.txt", "vesker-through1.txt", "vesker-through2.txt",
+                                     "vesker-through3.txt"}),
+              Tree(Out()));
+    RemoveTree(Out());
+    DeleteFileA(Archive().c_str());
+    EXPECT_EQ(before, Tree(scratch_)) << "something appeared beside the destination";
+}
+
+// Runs a Unix program of Wine's host (Z: is its root) in `folder` and waits
+// until `done` holds: Wine cannot wait for a Unix process.
+bool RunUnixProgram(const char* program, std::string line, const std::string& folder, const std::function<bool()>& done)
+{
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(program, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int tries = 0; tries < 100; ++tries, Sleep(50))
+        if (done()) return true;
+    return false;
+}
+
+enum class FolderLink { None, Junction, UnixLink };
+
+// Makes `link` lead to the folder `target`: a junction, as Windows documents
+// it (FSCTL_SET_REPARSE_POINT). Wine 8 refuses that call, but it reports a
+// Unix symbolic link as a reparse point and can start /bin/ln, so under Wine
+// the link is made that way.
+FolderLink MakeFolderLink(const std::string& link, const std::string& target)
+{
+    if (!CreateDirectoryA(link.c_str(), nullptr)) return FolderLink::None;
+    HANDLE folder = CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (folder != INVALID_HANDLE_VALUE) {
+        wchar_t wide[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, target.c_str(), -1, wide, MAX_PATH);
+        const std::wstring substitute = std::wstring(L"\\??\\") + wide;
+        const std::wstring print = wide;
+        // The mount point reparse buffer: tag, data length, reserved, four
+        // offsets and lengths, then both names, each with its terminator.
+        std::vector<uint8_t> buffer(16 + (substitute.size() + print.size() + 2) * 2);
+        auto put16 = [&buffer](size_t at, size_t value) {
+            buffer[at] = static_cast<uint8_t>(value);
+            buffer[at + 1] = static_cast<uint8_t>(value >> 8);
+        };
+        const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+        memcpy(buffer.data(), &tag, 4);
+        put16(4, buffer.size() - 8);
+        put16(8, 0);
+        put16(10, substitute.size() * 2);
+        put16(12, (substitute.size() + 1) * 2);
+        put16(14, print.size() * 2);
+        memcpy(&buffer[16], substitute.c_str(), (substitute.size() + 1) * 2);
+        memcpy(&buffer[16 + (substitute.size() + 1) * 2], print.c_str(), (print.size() + 1) * 2);
+        DWORD returned;
+        BOOL made = DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                    nullptr, 0, &returned, nullptr);
+        CloseHandle(folder);
+        if (made) return FolderLink::Junction;
+    }
+    RemoveDirectoryA(link.c_str());
+    char unixTarget[MAX_PATH];
+    typedef char*(CDECL * UnixName)(const WCHAR*);
+    UnixName unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName) return FolderLink::None;
+    wchar_t wideTarget[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, target.c_str(), -1, wideTarget, MAX_PATH);
+    char* name = unixName(wideTarget);
+    if (!name) return FolderLink::None;
+    snprintf(unixTarget, sizeof unixTarget, "%s", name);
+    HeapFree(GetProcessHeap(), 0, name);
+    const size_t cut = link.find_last_of('\\');
+    auto linked = [&link] {
+        const DWORD attributes = GetFileAttributesA(link.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    };
+    const bool made = RunUnixProgram("Z:\\bin\\ln", "ln -s " + std::string(unixTarget) + " " + link.substr(cut + 1),
+                                     link.substr(0, cut), linked);
+    return made ? FolderLink::UnixLink : FolderLink::None;
+}
+
+// Removes the link and never what it leads to. (Wine's RemoveDirectoryA
+// removes the folder a Unix link leads to, so such a link goes by /bin/rm.)
+bool RemoveFolderLink(const std::string& link, FolderLink kind)
+{
+    if (kind == FolderLink::Junction) return RemoveDirectoryA(link.c_str()) != FALSE;
+    const size_t cut = link.find_last_of('\\');
+    // A dangling link is not seen at all: ask for the folder it is in.
+    auto gone = [&link, cut] {
+        std::set<std::string> left = Tree(link.substr(0, cut + 1));
+        return left.count(link.substr(cut + 1) + "\\") == 0 && left.count(link.substr(cut + 1)) == 0;
+    };
+    return RunUnixProgram("Z:\\bin\\rm", "rm " + link.substr(cut + 1), link.substr(0, cut), gone);
+}
+
+// A junction already in the destination is never written through: its
+// members are refused, the others extract, and the folder it leads to stays empty.
+TEST_F(Command, ExistingJunctionInTheDestinationIsNotFollowed)
+{
+    const std::string elsewhere = Path("elsewhere");
+    CreateDirectoryA(elsewhere.c_str(), nullptr);
+    CreateDirectoryA(Out().c_str(), nullptr);
+    CreateDirectoryA((Out() + "plain").c_str(), nullptr);
+    const FolderLink kind = MakeFolderLink(Out() + "j", elsewhere);
+    if (kind == FolderLink::None) GTEST_SKIP() << "cannot make a junction or a symbolic link here";
+    WriteArchive({{"j\\x.txt", "evil\n"}, {"J\\deep\\y.txt", "evil\n"}, {"plain\\ok.txt", "1\n"}, {"top.txt", "2\n"}});
+    Result result = RunExpanded("x {a} {d}");
+    // Unlinked before any check can fail, so the scratch folder's removal never follows it.
+    const bool linked = (GetFileAttributesA((Out() + "j").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    EXPECT_TRUE(RemoveFolderLink(Out() + "j", kind)) << "the link could not be removed";
+    EXPECT_TRUE(linked);
+    EXPECT_TRUE(Exists(elsewhere)) << "the link's removal took what it leads to";
+    EXPECT_EQ(kUnsafeName, result.code) << result.text;
+    EXPECT_NE(std::string::npos, result.text.find("j\\x.txt: refused")) << result.text;
+    EXPECT_NE(std::string::npos, result.text.find("J\\deep\\y.txt: refused")) << result.text;
+    EXPECT_EQ(std::set<std::string>{}, Tree(elsewhere + "\\"));
+    EXPECT_EQ("1\n", ReadFileText(Out() + "plain\\ok.txt"));
+    EXPECT_EQ("2\n", ReadFileText(Out() + "top.txt"));
+}
+
+// ---- MacBinary headers of MacLHA members ----
+
+const uint32_t kMacEpochOffset = 2082844800;  // 1904-01-01 to 1970-01-01
+
+void PutBigEndian32(std::string& block, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) block[at + i] = static_cast<char>(value >> (24 - 8 * i));
+}
+
+std::string PaddedTo128(std::string text)
+{
+    text.resize((text.size() + 127) / 128 * 128, '\0');
+    return text;
+}
+
+// A MacBinary header for `name` with these forks, dated as the hand-built
+// header, followed by the forks; `damage` then
+// changes the 128 header bytes.
+std::string MacBinaryData(const std::string& name, const std::string& dataFork, const std::string& resourceFork,
+                          const std::function<void(std::string&)>& damage)
+{
+    std::string block(128, '\0');
+    block[1] = static_cast<char>(name.size());
+    block.replace(2, name.size(), name);
+    block.replace(0x41, 8, "TEXTttxt");
+    PutBigEndian32(block, 0x53, static_cast<uint32_t>(dataFork.size()));
+    PutBigEndian32(block, 0x57, static_cast<uint32_t>(resourceFork.size()));
+    PutBigEndian32(block, 0x5B, kHandUnixTime + kMacEpochOffset);  // created
+    PutBigEndian32(block, 0x5F, kHandUnixTime + kMacEpochOffset);  // modified
+    if (damage) damage(block);
+    // MacLHA's size: the header and both forks, padded once at the end.
+    return PaddedTo128(block + dataFork + resourceFork);
+}
+
+enum class MacOutput { DataFork, ResourceFork, Unchanged };
+
+struct MacCase {
+    const char* name;
+    char osId;
+    std::string file;          // the member's file name
+    std::string dataFork;
+    std::function<void(std::string&)> damage;
+    MacOutput output;
+};
+
+const std::string kDataFork = "the data fork\n";
+const std::string kResourceFork = "the resource fork";
+const std::string kLongName = std::string(60, 'n') + ".txt";  // 64 characters, one too many
+
+const MacCase kMacCases[] = {
+    {"valid: the data fork", 'm', "mac.txt", kDataFork, nullptr, MacOutput::DataFork},
+    {"empty data fork: the resource fork", 'm', "mac.txt", "", nullptr, MacOutput::ResourceFork},
+    {"date 14 hours late", 'm', "mac.txt", kDataFork, [](std::string& b) { PutBigEndian32(b, 0x5F, kHandUnixTime + kMacEpochOffset + 50400); },
+     MacOutput::DataFork},
+    {"date 14 hours early", 'm', "mac.txt", kDataFork, [](std::string& b) { PutBigEndian32(b, 0x5F, kHandUnixTime + kMacEpochOffset - 50400); },
+     MacOutput::DataFork},
+    {"63-character name", 'm', std::string(59, 'n') + ".txt", kDataFork, nullptr, MacOutput::DataFork},
+    {"OS id not 'm'", 'U', "mac.txt", kDataFork, nullptr, MacOutput::Unchanged},
+    {"byte 0x00 not zero", 'm', "mac.txt", kDataFork, [](std::string& b) { b[0x00] = 1; }, MacOutput::Unchanged},
+    {"byte 0x4A not zero", 'm', "mac.txt", kDataFork, [](std::string& b) { b[0x4A] = 1; }, MacOutput::Unchanged},
+    {"byte 0x52 not zero", 'm', "mac.txt", kDataFork, [](std::string& b) { b[0x52] = 1; }, MacOutput::Unchanged},
+    {"comment length not zero", 'm', "mac.txt", kDataFork, [](std::string& b) { b[0x64] = 1; }, MacOutput::Unchanged},
+    {"byte 0x65 not zero", 'm', "mac.txt", kDataFork, [](std::string& b) { b[0x65] = 1; }, MacOutput::Unchanged},
+    {"byte 0x7F not zero", 'm', "mac.txt", kDataFork, [](std::string& b) { b[0x7F] = 1; }, MacOutput::Unchanged},
+    {"name longer than 63", 'm', kLongName, kDataFork,
+     [](std::string& b) {
+         b[1] = 64;
+         b.replace(2, 64, kLongName);
+     },
+     MacOutput::Unchanged},
+    {"name length differs", 'm', "mac.txt", kDataFork, [](std::string& b) { b[1] = 6; }, MacOutput::Unchanged},
+    {"name differs in case", 'm', "mac.txt", kDataFork, [](std::string& b) { b[2] = 'M'; }, MacOutput::Unchanged},
+    {"byte after the name not zero", 'm', "mac.txt", kDataFork, [](std::string& b) { b[0x40] = 1; }, MacOutput::Unchanged},
+    {"forks shorter than the member", 'm', "mac.txt", kDataFork, [](std::string& b) { b[0x56] = b[0x5A] = 0; },
+     MacOutput::Unchanged},
+    {"forks longer than the member", 'm', "mac.txt", kDataFork, [](std::string& b) { b[0x59] = 1; }, MacOutput::Unchanged},
+    {"date before 1970", 'm', "mac.txt", kDataFork, [](std::string& b) { PutBigEndian32(b, 0x5F, 1000); }, MacOutput::Unchanged},
+    {"date a second past 14 hours", 'm', "mac.txt", kDataFork,
+     [](std::string& b) { PutBigEndian32(b, 0x5F, kHandUnixTime + kMacEpochOffset + 50401); }, MacOutput::Unchanged},
+};
+
+TEST_F(Command, MacBinaryTable)
+{
+    for (const MacCase& row : kMacCases) {
+        SCOPED_TRACE(row.name);
+        HandMember member{row.file, MacBinaryData(row.file, row.dataFork, kResourceFork, row.damage)};
+        member.osId = row.osId;
+        WriteArchive({member});
+        Result result = RunExpanded("x {a} {d}");
+        EXPECT_EQ(kSuccess, result.code) << result.text;
+        const std::string expected = row.output == MacOutput::DataFork       ? row.dataFork
+                                     : row.output == MacOutput::ResourceFork ? kResourceFork
+                                                                             : member.data;
+        EXPECT_EQ(expected, ReadFileText(Out() + row.file));
+        EXPECT_EQ(kSuccess, RunExpanded("t {a}").code);
+        RemoveTree(Out());
+    }
+}
+
+// The CRC is of the whole decoded data: a bad one is reported and writes no fork.
+TEST_F(Command, MacBinaryMemberWithABadCrc)
+{
+    HandMember member{"mac.txt", MacBinaryData("mac.txt", kDataFork, kResourceFork, nullptr), 2, "-lh0-", 1};
+    member.osId = 'm';
+    WriteArchive({member, {"after.txt", "after\n"}});
+    Result result = RunExpanded("x {a} {d}");
+    EXPECT_EQ(kCrcError, result.code) << result.text;
+    EXPECT_NE(std::string::npos, result.text.find("mac.txt: CRC error")) << result.text;
+    EXPECT_EQ((std::set<std::string>{"after.txt"}), Tree(Out()));
+    EXPECT_EQ(kCrcError, RunExpanded("t {a}").code);
 }
 
 // ---- extraction never loses a file ----

@@ -10,7 +10,7 @@ namespace {
 
 const DWORD kAreaSize = 1 << 20;
 const uint32_t kDosTime = 0x2A435000;  // 2001-02-03 10:00:00
-const uint32_t kUnixTime = 981194400;  // 2001-02-03 10:00:00 UTC
+const uint32_t kUnixTime = kHandUnixTime;
 const uint8_t kStoredSeparator = 0xFF;
 
 std::string ProgramFolder()
@@ -126,7 +126,7 @@ Bytes Level2Or3(const HandMember& member)
     if (wide) h[0] = 4;
     PutCommonFields(h, member, static_cast<uint32_t>(member.data.size()), kUnixTime, 0x20);
     Put16(h, DataCrc(member));
-    h.push_back('W');
+    h.push_back(static_cast<uint8_t>(member.osId));
     if (wide) Put32(h, 0);  // the total size, filled in below
     putSize(h, 1 + 2 + width);
     h.push_back(0x00);
@@ -139,6 +139,11 @@ Bytes Level2Or3(const HandMember& member)
         putSize(h, static_cast<uint32_t>(1 + width + folder.size()));
         h.push_back(0x02);
         PutText(h, folder);
+    }
+    if (member.unixMode) {
+        putSize(h, 1 + width + 2);
+        h.push_back(0x50);
+        Put16(h, *member.unixMode);
     }
     putSize(h, 0);
     if (!wide && (h.size() & 0xFF) == 0) h.push_back(0);

@@ -61,6 +61,9 @@ std::string MakeScratch(const std::string& tag);
 
 uint16_t Crc16(const uint8_t* data, size_t size);
 
+// The time stamp of every hand-built level 2 and 3 member (2001-02-03 10:00:00 UTC).
+const uint32_t kHandUnixTime = 981194400;
+
 struct HandMember {
     std::string path;          // backslashes; a folder ends with '\'
     std::string data;
@@ -72,6 +75,8 @@ struct HandMember {
     // backslash in it included) and this the folder field (backslashes stored
     // as 0xFF; empty: no folder field), rather than `path` split in two.
     std::optional<std::string> storedFolder;
+    char osId = 'W';                   // levels 2 and 3
+    std::optional<uint16_t> unixMode;  // levels 2 and 3: a Unix mode header (0x50) with this st_mode
 };
 
 // One member: header and stored data.

@@ -327,9 +327,13 @@ protected:
         const std::string absolute = parent_ + "evil-absolute";
         for (int level : {0, 1, 2}) {
             seeds.push_back(ExpectReadable(HandBuiltArchive(level, {"one.txt", "folder\\two.txt"})));
+            // Leading separators and drive prefixes are removed, so those
+            // members land inside the destination; the rest are refused.
             seeds.push_back(ExpectRefused(HandBuiltArchive(level, {"..\\evil", "safe.txt", "folder\\..\\..\\evil-up", absolute,
-                                                     "C:\\evil-drive", "\\evil-root", "CON", "nul.txt",
-                                                     "stream.txt:evil"})));
+                                                     "C:\\evil-drive", "\\evil-root", "/evil-slash", "C:evil-relative",
+                                                     "\\\\evil-server\\share\\evil-unc", "\\..\\evil-lead-up",
+                                                     "C:\\..\\evil-drive-up", "\\C:\\evil-second-drive", "CON",
+                                                     "nul.txt", "stream.txt:evil"})));
         }
         // Level 2 keeps name and folder apart: a backslash inside the name, ".." as the folder.
         Bytes split;
@@ -407,11 +411,13 @@ TEST_F(DamagedArchives, TenThousandMutationsThroughListTestAndExtract)
     for (const Bytes& seed : seeds) ASSERT_GT(seed.size(), 30u);
 
     // Where the bait names point beyond the parent: the drive's root (the
-    // current folder is on C:) and, two levels up from a destination, the
-    // temporary folder.
+    // current folder is on C:), a server and, two levels up from a
+    // destination, the temporary folder.
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    const std::string outsideBait[] = {"C:\\evil-drive", "C:\\evil-root", std::string(temp) + "evil-folder"};
+    const std::string outsideBait[] = {"C:\\evil-drive", "C:\\evil-root", "C:\\evil-slash", "C:\\evil-lead-up",
+                                       "C:\\evil-drive-up", "C:\\evil-second-drive", "\\\\evil-server\\share\\evil-unc",
+                                       std::string(temp) + "evil-folder"};
 
     std::vector<Worker> workers(kThreads);
     std::vector<HANDLE> threads;

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Builds the Windows Installer package of vesker with wixl.
 
-  build_msi.py --build <build dir> --output <file.msi>
+  build_msi.py --build <build dir> (--output <file.msi> | --dist <folder>)
                [--entries <file>] [--lower-version]
+
+--dist names the package <folder>/vesker-<version>.msi.
 
 The package registers the component through its Registry table. Its entries
 are not written by hand: they are what the built vesker.DLL's DllRegisterServer
@@ -233,7 +235,9 @@ def load_entries(build, path):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--build", required=True)
-    parser.add_argument("--output", required=True)
+    target = parser.add_mutually_exclusive_group(required=True)
+    target.add_argument("--output")
+    target.add_argument("--dist")
     parser.add_argument("--entries")
     parser.add_argument("--lower-version", action="store_true")
     args = parser.parse_args()
@@ -248,7 +252,7 @@ def main():
     with open(os.path.join(work, "VeskerRegistration.wxi"), "w", encoding="utf-8") as f:
         f.write(registry_elements(load_entries(build, args.entries)))
 
-    output = os.path.abspath(args.output)
+    output = os.path.abspath(args.output or os.path.join(args.dist, "vesker-%s.msi" % version))
     # wixl takes file sources relative to the folder it runs in only.
     defines = {"Version": version, "ProductCode": product_code(version),
                "BinDir": os.path.relpath(os.path.join(build, "bin"), work),

@@ -223,7 +223,7 @@ int AddFiles(const CommandLine& line, Report& report, AddedSources& added)
     ArchiveReader reader;
     std::vector<MemberHeader> members;
     bool exists = rule.needsArchive || GetFileAttributesA(line.archive.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (exists && (!OpenArchive(line.archive, reader, report) || !ReadMembers(reader, members, report)))
+    if (exists && (!OpenArchiveToChange(line.archive, reader, report) || !ReadMembers(reader, members, report)))
         return report.Fail(report.Code(), "the archive is unchanged");
     const MemberIndex index = IndexMembers(members);
     if (rule.onlyNewer) KeepByRule(rule, collection.candidates, index, report);

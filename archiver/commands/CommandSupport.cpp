@@ -20,6 +20,18 @@ bool OpenArchive(const std::string& path, ArchiveReader& reader, Report& report)
     return true;
 }
 
+bool OpenArchiveToChange(const std::string& path, ArchiveReader& reader, Report& report)
+{
+    if (!OpenArchive(path, reader, report)) return false;
+    if (reader.Start() == 0) return true;
+    // Writing it anew would drop the program in front of the archive.
+    report.Out().Printf("self-extracting archive (its archive starts at offset %llu): a, u and d change plain "
+                        "archives only; the file is unchanged: %s\n",
+                        static_cast<unsigned long long>(reader.Start()), path.c_str());
+    report.Raise(kBrokenArchive);
+    return false;
+}
+
 bool ReadMembers(ArchiveReader& reader, std::vector<MemberHeader>& members, Report& report)
 {
     MemberHeader header;

@@ -10,7 +10,7 @@ int DeleteFromArchive(const CommandLine& line, Report& report)
 {
     ArchiveReader reader;
     std::vector<MemberHeader> members;
-    if (!OpenArchive(line.archive, reader, report)) return report.Code();
+    if (!OpenArchiveToChange(line.archive, reader, report)) return report.Code();
     if (!ReadMembers(reader, members, report)) return report.Fail(report.Code(), "the archive is unchanged");
     std::vector<const MemberHeader*> kept;
     for (const MemberHeader& member : members)

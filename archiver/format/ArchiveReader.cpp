@@ -1,12 +1,27 @@
 #include "archiver/format/ArchiveReader.h"
 
+#include "archiver/format/ArchiveStart.h"
+
 namespace lha {
+
+namespace {
+
+bool IsNamelessLevel0Folder(const MemberHeader& header)
+{
+    return header.level == 0 && header.method == "-lhd-" && header.path.empty();
+}
+
+} // namespace
 
 bool ArchiveReader::Open(const char* path)
 {
+    start_ = 0;
     offset_ = 0;
     ended_ = false;
-    return file_.OpenRead(path) && file_.Size(size_);
+    if (!file_.OpenRead(path) || !file_.Size(size_)) return false;
+    start_ = FindArchiveStart(file_, size_);
+    offset_ = start_;
+    return true;
 }
 
 HeaderResult ArchiveReader::Next(MemberHeader& header, std::string& error)
@@ -17,13 +32,15 @@ HeaderResult ArchiveReader::Next(MemberHeader& header, std::string& error)
         error = "not an archive or broken header: empty file";
         return HeaderResult::Broken;
     }
-    HeaderResult result = ReadHeader(file_, size_, offset_, header, error);
-    if (result != HeaderResult::Member) {
-        ended_ = true;
-        return result;
+    for (;;) {
+        HeaderResult result = ReadHeader(file_, size_, offset_, header, error);
+        if (result != HeaderResult::Member) {
+            ended_ = true;
+            return result;
+        }
+        offset_ = header.dataOffset + header.packedSize;
+        if (!IsNamelessLevel0Folder(header)) return result;
     }
-    offset_ = header.dataOffset + header.packedSize;
-    return result;
 }
 
 } // namespace lha

@@ -1,6 +1,7 @@
 #include "archiver/format/HeaderCodec.h"
 
 #include "archiver/codec/Crc16.h"
+#include "archiver/files/AnsiText.h"
 #include "archiver/format/MemberName.h"
 #include "archiver/format/MemberTime.h"
 
@@ -18,6 +19,7 @@ const size_t kOriginalOffset = 11;
 const size_t kTimeOffset = 15;
 const size_t kAttributeOffset = 19;
 const size_t kLevelOffset = 20;
+const size_t kPrefixSize = kLevelOffset + 2;  // what every level has before its own fields
 // Level 0 and 1.
 const size_t kNameLengthOffset = 21;
 // Level 2 and 3.
@@ -27,6 +29,9 @@ const size_t kLevel2Base = 26;     // through the first extension size
 const size_t kLevel3Base = 32;
 const size_t kLevel3SizeOffset = 24;
 const size_t kLevel3WordSize = 4;
+// LHa for OS-9/68k counts a level 2 header's size from offset 2.
+const char kOs968k = 'K';
+const size_t kOs968kShortfall = 2;
 
 // Extension header types.
 const uint8_t kExtCrc = 0x00;
@@ -35,10 +40,20 @@ const uint8_t kExtFolder = 0x02;
 const uint8_t kExtAttributes = 0x40;
 const uint8_t kExtWindowsTimes = 0x41;
 const uint8_t kExtLargeSizes = 0x42;
+const uint8_t kExtUnixMode = 0x50;
+const uint8_t kExtUnixOwner = 0x51;
 const uint8_t kExtUnixTime = 0x54;
+const uint8_t kExtFileNote = 0x71;
+const uint8_t kExtOs9 = 0xCC;
 
 const uint32_t kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                  FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE;
+
+const char kFolderMethod[] = "-lhd-";
+const char kStoredMethod[] = "-lh0-";
+const uint16_t kUnixTypeMask = 0xF000;
+const uint16_t kUnixLinkType = 0xA000;
+const char kLinkMark = '|';
 
 uint32_t Get16(const uint8_t* p) { return p[0] | (p[1] << 8); }
 uint32_t Get32(const uint8_t* p) { return Get16(p) | (Get16(p + 2) << 16); }
@@ -67,32 +82,45 @@ HeaderResult Broken(std::string& error, const char* what)
 }
 
 bool IsMethod(const uint8_t* p) { return p[0] == '-' && p[4] == '-'; }
+bool IsPmarcMethod(const std::string& method) { return method.compare(0, 3, "-pm") == 0; }
 
-// What the extension headers said, gathered while walking them.
+std::string Text(const uint8_t* data, size_t size) { return std::string(reinterpret_cast<const char*>(data), size); }
+
+// What the extension headers (and the level 0 extended area) said, gathered
+// while walking them and applied once the header is read whole.
 struct Extensions {
+    std::string folder;      // member form: backslashes, a trailing one when not empty
     std::string name;
-    std::string folder;
-    bool hasName = false;
     bool hasCrc = false;
     size_t crcAt = 0;        // offset of the header CRC value in the header buffer
     uint16_t headerCrc = 0;
+    bool hasWindowsTime = false;
+    uint64_t windowsTime = 0;
+    bool hasUnixTime = false;
+    uint32_t unixTime = 0;
+    bool hasMode = false;
+    bool modeIsOs9 = false;  // OS-9 permission bits rather than a Unix st_mode
+    uint16_t mode = 0;
 };
 
 void ApplyExtension(uint8_t type, const uint8_t* data, size_t size, MemberHeader& header, Extensions& ext)
 {
     switch (type) {
     case kExtName:
-        ext.name.assign(reinterpret_cast<const char*>(data), size);
-        ext.hasName = true;
+        // Folders write an empty one; it leaves the name as it is.
+        if (size >= 1) ext.name = JoinStoredName("", Text(data, size));
         break;
     case kExtFolder:
-        ext.folder.assign(reinterpret_cast<const char*>(data), size);
+        if (size >= 1) ext.folder = JoinStoredName(Text(data, size), "");
         break;
     case kExtAttributes:
         if (size >= 2) header.attributes = Get16(data) & kKeptAttributes;
         break;
     case kExtWindowsTimes:
-        if (size >= 24) header.fileTime = Get64(data + 8);
+        if (size >= 24) {
+            ext.hasWindowsTime = true;
+            ext.windowsTime = Get64(data + 8);
+        }
         break;
     case kExtLargeSizes:
         if (size >= 16) {
@@ -100,8 +128,34 @@ void ApplyExtension(uint8_t type, const uint8_t* data, size_t size, MemberHeader
             header.originalSize = Get64(data + 8);
         }
         break;
+    case kExtUnixMode:
+        if (size >= 2) {
+            ext.hasMode = true;
+            ext.modeIsOs9 = false;
+            ext.mode = static_cast<uint16_t>(Get16(data));
+        }
+        break;
+    case kExtUnixOwner:
+        if (size >= 4) {
+            header.unixGid = static_cast<uint16_t>(Get16(data));
+            header.unixUid = static_cast<uint16_t>(Get16(data + 2));
+        }
+        break;
     case kExtUnixTime:
-        if (size >= 4 && header.level < 2) header.fileTime = TicksFromUnixTime(Get32(data));
+        if (size >= 4) {
+            ext.hasUnixTime = true;
+            ext.unixTime = Get32(data);
+        }
+        break;
+    case kExtFileNote:
+        header.comment = Text(data, size);
+        break;
+    case kExtOs9:
+        if (size >= 12) {
+            ext.hasMode = true;
+            ext.modeIsOs9 = true;
+            ext.mode = static_cast<uint16_t>(Get16(data + 7));
+        }
         break;
     }
 }
@@ -146,9 +200,76 @@ bool CheckHeaderCrc(std::vector<uint8_t>& buffer, const Extensions& ext, std::st
 
 void TakeCommonFields(const uint8_t* base, MemberHeader& header)
 {
-    header.method.assign(reinterpret_cast<const char*>(base + kMethodOffset), kMethodLength);
+    header.method = Text(base + kMethodOffset, kMethodLength);
     header.packedSize = Get32(base + kPackedOffset);
     header.originalSize = Get32(base + kOriginalOffset);
+}
+
+// The level 0/1 name field: the name ends at a zero byte (Amiga tools put the
+// file note after it); '\' and '/' both separate folders, and the folder part
+// goes with its last separator.
+void TakeNameField(const uint8_t* field, size_t length, MemberHeader& header, Extensions& ext)
+{
+    std::string text = Text(field, length);
+    size_t zero = text.find('\0');
+    if (zero != std::string::npos) {
+        header.comment = text.substr(zero + 1);
+        text.resize(zero);
+    }
+    size_t nameStart = 0;
+    for (size_t at = 0; at < text.size(); at += CharLength(text.data(), text.size(), at)) {
+        if (IsSingle(text, at, '/')) text[at] = '\\';
+        if (IsSingle(text, at, '\\')) nameStart = at + 1;
+    }
+    ext.folder = text.substr(0, nameStart);
+    ext.name = text.substr(nameStart);
+}
+
+// The level 0 extended area (after the data CRC, to the end of the header).
+// PMarc keeps the file note there; LHA for Unix and for OS-9/68k a Unix
+// area, LHA for OS-9 a copy of its 0xCC extension. Anything else is ignored.
+void TakeLevel0Area(const uint8_t* area, size_t size, MemberHeader& header, Extensions& ext)
+{
+    if (size == 0) return;
+    if (IsPmarcMethod(header.method)) {
+        header.comment = Text(area, size);
+        return;
+    }
+    const bool unixArea = (area[0] == 'U' || area[0] == kOs968k) && size >= 12 && area[1] == 0;
+    if (unixArea) {
+        header.osId = static_cast<char>(area[0]);
+        ext.hasUnixTime = true;
+        ext.unixTime = Get32(area + 2);
+        // The mode and owner sit at the end: OS-9/68k writes the time twice.
+        ext.hasMode = true;
+        ext.mode = static_cast<uint16_t>(Get16(area + size - 6));
+        header.unixUid = static_cast<uint16_t>(Get16(area + size - 4));
+        header.unixGid = static_cast<uint16_t>(Get16(area + size - 2));
+        return;
+    }
+    const bool os9Area = area[0] == '9' && size >= 22 && area[9] == kExtOs9 && area[1] == area[17] && area[2] == area[18];
+    if (os9Area) {
+        header.osId = '9';
+        ext.hasMode = true;
+        ext.modeIsOs9 = true;
+        ext.mode = static_cast<uint16_t>(Get16(area + 1));
+    }
+}
+
+// OS-9 permission bits as the usual Unix mode: public rights go to both group
+// and others; the directory bit becomes the directory type.
+uint16_t UnixModeFromOs9(uint16_t bits)
+{
+    static const struct {
+        uint16_t os9;
+        uint16_t unixBits;
+    } kRights[] = {
+        {0x01, 0400}, {0x02, 0200}, {0x04, 0100}, {0x08, 0044}, {0x10, 0022}, {0x20, 0011}, {0x80, 040000},
+    };
+    uint16_t mode = 0;
+    for (const auto& right : kRights)
+        if (bits & right.os9) mode = static_cast<uint16_t>(mode | right.unixBits);
+    return mode;
 }
 
 // Level 1 extension headers follow the base header in the file and count in
@@ -192,10 +313,13 @@ HeaderResult ReadLevel0Or1(const FileHandle& file, uint64_t fileSize, uint64_t o
     header.fileTime = TicksFromDosTime(Get32(base + kTimeOffset));
     header.attributes = header.level == 0 ? (base[kAttributeOffset] & kKeptAttributes) : 0;
     header.crc = static_cast<uint16_t>(Get16(base + nameEnd));
-    ext.name.assign(reinterpret_cast<const char*>(base + nameEnd - nameLength), nameLength);
-    ext.hasName = true;
+    TakeNameField(base + nameEnd - nameLength, nameLength, header, ext);
     header.dataOffset = offset + total;
-    if (header.level == 0) return HeaderResult::Member;
+    if (header.level == 0) {
+        header.osId = 0;  // level 0 has no OS id; a Unix or OS-9 area may give one
+        TakeLevel0Area(base + nameEnd + 2, total - (nameEnd + 2), header, ext);
+        return HeaderResult::Member;
+    }
     header.osId = static_cast<char>(base[nameEnd + 2]);
     return ReadLevel1Extensions(file, fileSize, offset + total, Get16(base + total - 2), header, ext, error);
 }
@@ -210,6 +334,7 @@ HeaderResult ReadLevel2Or3(const FileHandle& file, uint64_t fileSize, uint64_t o
     if (!file.ReadAt(offset, base, baseSize)) return Broken(error, "header cannot be read");
     if (level3 && Get16(prefix) != kLevel3WordSize) return Broken(error, "level 3 word size is not 4");
     uint64_t total = level3 ? Get32(base + kLevel3SizeOffset) : Get16(prefix);
+    if (!level3 && base[kOsOffset] == kOs968k) total += kOs968kShortfall;
     if (total < baseSize || total > kMaxHeaderSize) return Broken(error, "header size out of range");
     if (offset + total > fileSize) return Broken(error, "header past the end of the file");
     std::vector<uint8_t> buffer(total);
@@ -224,20 +349,51 @@ HeaderResult ReadLevel2Or3(const FileHandle& file, uint64_t fileSize, uint64_t o
     return HeaderResult::Member;
 }
 
-} // namespace
-
-HeaderResult ReadHeader(const FileHandle& file, uint64_t fileSize, uint64_t offset, MemberHeader& header,
-                        std::string& error)
+// A Unix link is stored as a folder member named "link|target"; the mark may
+// sit in the folder part or the name, so the joined path is split at its
+// first single-byte '|'. False when there is none.
+bool SplitLink(MemberHeader& header)
 {
-    header = MemberHeader();
-    header.headerOffset = offset;
-    if (offset >= fileSize) return HeaderResult::End;
-    uint8_t prefix[kLevelOffset + 2];
-    uint8_t first;
-    if (!file.ReadAt(offset, &first, 1)) return Broken(error, "header cannot be read");
-    if (first == 0) return HeaderResult::End;
-    if (offset + sizeof prefix > fileSize) return Broken(error, "truncated header");
-    if (!file.ReadAt(offset, prefix, sizeof prefix)) return Broken(error, "header cannot be read");
+    const std::string& path = header.path;
+    for (size_t at = 0; at < path.size(); at += CharLength(path.data(), path.size(), at)) {
+        if (!IsSingle(path, at, kLinkMark)) continue;
+        header.isLink = true;
+        header.linkTarget = path.substr(at + 1);
+        header.path = path.substr(0, at);
+        return true;
+    }
+    return false;
+}
+
+// What the whole header says once read: times, mode, the Amiga folder fix,
+// the path, links and LHARK's method.
+HeaderResult FinishHeader(MemberHeader& header, const Extensions& ext, std::string& error)
+{
+    if (ext.hasUnixTime) header.fileTime = TicksFromUnixTime(ext.unixTime);
+    if (ext.hasWindowsTime) header.fileTime = ext.windowsTime;
+    // Some Amiga LhA versions store a folder as an empty -lh0- member with no name.
+    const bool amigaFolder = header.osId == 'A' && header.method == kStoredMethod && header.originalSize == 0 &&
+                             ext.name.empty() && !ext.folder.empty();
+    if (amigaFolder) header.method = kFolderMethod;
+    header.path = ext.folder + ext.name;
+    // Links are told by the mode as stored, before any OS-9 translation.
+    const bool link = header.method == kFolderMethod && ext.hasMode && !ext.modeIsOs9 &&
+                      (ext.mode & kUnixTypeMask) == kUnixLinkType;
+    if (link && !SplitLink(header)) return Broken(error, "link without a target");
+    if (ext.hasMode) {
+        // OS-9/68k writes OS-9 permission bits where Unix tools write st_mode.
+        const bool os9 = ext.modeIsOs9 || header.osId == kOs968k;
+        header.unixMode = os9 ? UnixModeFromOs9(ext.mode) : ext.mode;
+        header.hasUnixMode = true;
+    }
+    // LHARK writes its own variant of -lh7- under that name.
+    if (header.level == 1 && header.osId == ' ' && header.method == "-lh7-") header.method = "-lk7-";
+    return HeaderResult::Member;
+}
+
+HeaderResult ParseHeader(const FileHandle& file, uint64_t fileSize, uint64_t offset, const uint8_t* prefix,
+                         MemberHeader& header, std::string& error)
+{
     if (!IsMethod(prefix + kMethodOffset)) return Broken(error, "no method mark");
     header.level = prefix[kLevelOffset];
     Extensions ext;
@@ -251,8 +407,33 @@ HeaderResult ReadHeader(const FileHandle& file, uint64_t fileSize, uint64_t offs
     if (result != HeaderResult::Member) return result;
     if (header.dataOffset > fileSize || header.packedSize > fileSize - header.dataOffset)
         return Broken(error, "packed data past the end of the file");
-    header.path = JoinStoredName(ext.folder, ext.name);
-    return HeaderResult::Member;
+    return FinishHeader(header, ext, error);
+}
+
+} // namespace
+
+HeaderResult ReadHeader(const FileHandle& file, uint64_t fileSize, uint64_t offset, MemberHeader& header,
+                        std::string& error)
+{
+    header = MemberHeader();
+    header.headerOffset = offset;
+    if (offset >= fileSize) return HeaderResult::End;
+    uint8_t prefix[kPrefixSize];
+    const size_t got = fileSize - offset < kPrefixSize ? static_cast<size_t>(fileSize - offset) : kPrefixSize;
+    if (!file.ReadAt(offset, prefix, got)) return Broken(error, "header cannot be read");
+    if (prefix[0] != 0) {
+        if (got < kPrefixSize) return Broken(error, "truncated header");
+        return ParseHeader(file, fileSize, offset, prefix, header, error);
+    }
+    // A zero byte is the end marker, unless it is the low byte of the size of
+    // a level 2 header that parses (its size a multiple of 256).
+    std::string ignored;
+    if (got == kPrefixSize && prefix[kLevelOffset] == 2 &&
+        ParseHeader(file, fileSize, offset, prefix, header, ignored) == HeaderResult::Member)
+        return HeaderResult::Member;
+    header = MemberHeader();
+    header.headerOffset = offset;
+    return HeaderResult::End;
 }
 
 bool WriteLevel2Header(const MemberHeader& header, std::vector<uint8_t>& out, std::string& error)

@@ -20,8 +20,10 @@ struct MemberHeader {
     std::string comment;         // a file note (Amiga: after a zero byte in the name); shown by v
     bool isLink = false;         // a Unix symbolic link (-lhd- with link mode bits); never created
     std::string linkTarget;      // what the link points at, as stored
-    uint16_t unixMode = 0;       // st_mode of Unix archives, when hasUnixMode
+    uint16_t unixMode = 0;       // st_mode of Unix archives (OS-9 permissions translated), when hasUnixMode
     bool hasUnixMode = false;
+    uint16_t unixUid = 0;        // owner of Unix archives (0x51, level 0 Unix area); not applied
+    uint16_t unixGid = 0;
 };
 
 } // namespace lha

@@ -69,8 +69,13 @@ std::string JoinStoredName(const std::string& folderField, const std::string& na
     for (char& c : folder)
         if (c == kStoredSeparator) c = kSeparator;
     folder = WithBackslashes(folder);
+    // LhA 1.22 for Amiga leaves out the last separator.
     if (!folder.empty() && !EndsWithChar(folder, kSeparator)) folder += kSeparator;
-    return folder + WithBackslashes(nameField);
+    // The name field holds no folders: a slash in it is a character of the name.
+    std::string name = nameField;
+    for (size_t at = 0; at < name.size(); at += CharLength(name.data(), name.size(), at))
+        if (IsSingle(name, at, '/')) name[at] = '_';
+    return folder + name;
 }
 
 void SplitStoredName(const std::string& path, std::string& folderField, std::string& nameField)

@@ -7,9 +7,10 @@
 
 namespace lha {
 
-// The member path from a header's name and folder fields: 0xFF in the folder
-// field and single-byte slashes in either become backslashes; the folder field
-// gets a trailing backslash when it lacks one.
+// The member path from a header's folder (0x02) and name (0x01) fields: 0xFF
+// and single-byte slashes in the folder field become backslashes, and it gets
+// a trailing backslash when it lacks one; a slash in the name field becomes
+// '_'. Either field may be empty.
 std::string JoinStoredName(const std::string& folderField, const std::string& nameField);
 
 // The folder field (0xFF separators, trailing 0xFF) and the name field of a

@@ -219,6 +219,10 @@ const CodeCase kCodeCases[] = {
     {"unsafe name", {{"..\\up.txt", "x"}}, "", "x {a} {d}", kUnsafeName, "refused"},
     {"file cannot be written", {{"a.txt", "alpha\n"}}, "", "x {a} {a}\\", kFileError, "cannot make"},
     {"file to add is missing", {}, "", "a {s}new.lzh {s}nothing.txt", kFileError, "cannot find"},
+    {"f on a missing archive", {}, "", "f {s}missing.lzh {s} arc.lzh", kArchiveNotFound, "archive not found"},
+    {"p of a missing archive", {}, "", "p {s}missing.lzh", kArchiveNotFound, "archive not found"},
+    {"m needs names", {}, "", "m {a}", kBadCommandLine, "needs names"},
+    {"f needs names", {}, "", "f {a}", kBadCommandLine, "needs names"},
     {"CRC error outranks unsafe name", {{"..\\up.txt", "x"}, {"a.txt", "alpha\n", 2, "-lh0-", 1}}, "", "x {a} {d}",
      kCrcError, "refused"},
     {"broken header after a good member", {{"a.txt", "alpha\n"}, {"b.txt", "bravo\n", 2, "-lh0-", 0, 1}}, "",
@@ -369,6 +373,23 @@ TEST_F(Command, LeadingPartsRemovedTable)
         RemoveTree(Out());
         DeleteFileA(Archive().c_str());
         EXPECT_EQ(before, Tree(scratch_)) << "something appeared beside the destination";
+    }
+}
+
+// LHMelt writes rooted names and a folder's entry after the files in it: the
+// folder is there by then, which is no failure, in this run or a later one.
+TEST_F(Command, FolderEntryAfterItsFiles)
+{
+    WriteArchive({{"\\subdir\\sub2\\hello.txt", "hello\n", 0},
+                  {"\\subdir\\sub2\\", "", 1, "-lhd-"},
+                  {"\\subdir\\", "", 2, "-lhd-"}});
+    for (const char* line : {"x {a} {d}", "x -o {a} {d}"}) {
+        SCOPED_TRACE(line);
+        Result result = RunExpanded(line);
+        EXPECT_EQ(kSuccess, result.code) << result.text;
+        EXPECT_NE(std::string::npos, result.text.find("\\subdir\\: folder as subdir\\ (leading '\\' removed)\n"))
+            << result.text;
+        EXPECT_EQ((std::set<std::string>{"subdir\\", "subdir\\sub2\\", "subdir\\sub2\\hello.txt"}), Tree(Out()));
     }
 }
 
@@ -705,6 +726,7 @@ struct KeepCase {
     int code;
     bool broken;  // the archive's last member is cut short
     bool locked;  // another handle holds new.txt without sharing
+    bool selfExtracting = false;  // a program's bytes come before the archive
 };
 
 const KeepCase kKeepCases[] = {
@@ -713,6 +735,9 @@ const KeepCase kKeepCases[] = {
     {"a of a file that cannot be read", "a {a} {s} b.dat new.txt", kFileError, false, true},
     {"u into a broken archive", "u {a} {s} new.txt", kBrokenArchive, true, false},
     {"d in a broken archive", "d {a} a.txt", kBrokenArchive, true, false},
+    {"a on a self-extracting archive", "a {a} {s} new.txt", kBrokenArchive, false, false, true},
+    {"u on a self-extracting archive", "u {a} {s} new.txt", kBrokenArchive, false, false, true},
+    {"d on a self-extracting archive", "d {a} a.txt", kBrokenArchive, false, false, true},
 };
 
 TEST_F(Command, FailedUpdateKeepsArchiveTable)
@@ -722,6 +747,7 @@ TEST_F(Command, FailedUpdateKeepsArchiveTable)
         SCOPED_TRACE(row.name);
         Bytes original = HandArchive(kThreeMembers);
         if (row.broken) original.resize(original.size() - 10);
+        if (row.selfExtracting) original.insert(original.begin(), 700, '.');
         WriteFileBytes(Archive(), original);
         WriteFileText(Path("b.dat"), "replacement\n");
         HANDLE lock = row.locked ? CreateFileA(Path("new.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
@@ -730,6 +756,7 @@ TEST_F(Command, FailedUpdateKeepsArchiveTable)
         if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
         EXPECT_EQ(row.code, result.code) << result.text;
         EXPECT_NE(std::string::npos, result.text.find("unchanged")) << result.text;
+        if (row.selfExtracting) EXPECT_NE(std::string::npos, result.text.find("self-extracting")) << result.text;
         EXPECT_EQ(original, ReadFileBytes(Archive()));
         EXPECT_EQ((std::set<std::string>{"arc.lzh", "b.dat", "new.txt"}), Tree(scratch_)) << "no temporary file left";
     }
@@ -821,6 +848,217 @@ std::string Noise(size_t size, unsigned seed)
     return text;
 }
 
+// f: only members already there, and only from newer files; nothing is added.
+TEST_F(Command, FreshenReplacesOnlyNewerMembers)
+{
+    CreateDirectoryA(Path("src").c_str(), nullptr);
+    const char* names[] = {"same.txt", "newer.txt", "older.txt"};
+    for (const char* name : names) {
+        WriteFileText(Path("src\\") + name, std::string("first ") + name);
+        SetWriteTime(Path("src\\") + name, kOld);
+    }
+    ASSERT_EQ(kSuccess, RunExpanded("a {a} {s}src\\ *").code);
+    for (const char* name : names) WriteFileText(Path("src\\") + name, std::string("second ") + name);
+    SetWriteTime(Path("src\\same.txt"), kOld);
+    SetWriteTime(Path("src\\newer.txt"), kNew);
+    SetWriteTime(Path("src\\older.txt"), kOld - 100);
+    WriteFileText(Path("src\\fresh.txt"), "fresh");
+    Result result = RunExpanded("f {a} {s}src\\ *");
+    ASSERT_EQ(kSuccess, result.code) << result.text;
+    EXPECT_NE(std::string::npos, result.text.find("newer.txt: replaced")) << result.text;
+    EXPECT_NE(std::string::npos, result.text.find("fresh.txt: not in the archive")) << result.text;
+    EXPECT_NE(std::string::npos, result.text.find("1 added")) << result.text;
+    ASSERT_EQ(kSuccess, RunExpanded("x {a} {d}").code);
+    EXPECT_EQ((std::set<std::string>{"same.txt", "newer.txt", "older.txt"}), Tree(Out()));
+    EXPECT_EQ("first same.txt", ReadFileText(Out() + "same.txt"));
+    EXPECT_EQ("second newer.txt", ReadFileText(Out() + "newer.txt"));
+    EXPECT_EQ("first older.txt", ReadFileText(Out() + "older.txt"));
+    // Nothing newer: the archive stays byte for byte.
+    Bytes before = ReadFileBytes(Archive());
+    Result again = RunExpanded("f {a} {s}src\\ *");
+    EXPECT_EQ(kSuccess, again.code) << again.text;
+    EXPECT_NE(std::string::npos, again.text.find("unchanged")) << again.text;
+    EXPECT_EQ(before, ReadFileBytes(Archive()));
+}
+
+// ---- m: the sources go only once the new archive is in place ----
+
+struct MoveCase {
+    const char* name;
+    const char* line;
+    std::set<std::string> left;   // under src\ afterwards
+    std::set<std::string> extracted;  // the new archive, extracted
+};
+
+const MoveCase kMoveCases[] = {
+    {"named files", "m {a} {s}src\\ a.txt sub\\c.txt", {"b.txt", "sub\\", "sub\\d.txt"}, {"a.txt", "sub\\", "sub\\c.txt"}},
+    {"a wildcard", "m {a} {s}src\\ *.txt", {"sub\\", "sub\\c.txt", "sub\\d.txt"}, {"a.txt", "b.txt"}},
+    {"a folder emptied by the move goes too", "m -r {a} {s}src\\ sub", {"a.txt", "b.txt"},
+     {"sub\\", "sub\\c.txt", "sub\\d.txt"}},
+    {"everything: the base folder stays", "m -r {a} {s}src\\ *", {},
+     {"a.txt", "b.txt", "sub\\", "sub\\c.txt", "sub\\d.txt"}},
+    {"packed with -lh7-", "m -m7 {a} {s}src\\ b.txt", {"a.txt", "sub\\", "sub\\c.txt", "sub\\d.txt"}, {"b.txt"}},
+};
+
+TEST_F(Command, MoveTable)
+{
+    const std::pair<const char*, std::string> files[] = {
+        {"a.txt", "alpha\n"}, {"b.txt", Pattern(20000, 3)}, {"sub\\c.txt", "charlie\n"}, {"sub\\d.txt", "delta\n"}};
+    for (const MoveCase& row : kMoveCases) {
+        SCOPED_TRACE(row.name);
+        CreateDirectoryA(Path("src").c_str(), nullptr);
+        CreateDirectoryA(Path("src\\sub").c_str(), nullptr);
+        for (const auto& file : files) WriteFileText(Path("src\\") + file.first, file.second);
+        Result result = RunExpanded(row.line);
+        EXPECT_EQ(kSuccess, result.code) << result.text;
+        EXPECT_EQ(row.left, Tree(Path("src\\")));
+        ASSERT_EQ(kSuccess, RunExpanded("x {a} {d}").code);
+        EXPECT_EQ(row.extracted, Tree(Out()));
+        for (const auto& file : files)
+            if (row.extracted.count(file.first)) EXPECT_EQ(file.second, ReadFileText(Out() + file.first)) << file.first;
+        RemoveTree(Out());
+        RemoveTree(Path("src\\"));
+        DeleteFileA(Archive().c_str());
+    }
+}
+
+// A file that cannot be removed stays, and says so; the archive has it all the same.
+TEST_F(Command, MoveKeepsAFileThatCannotBeRemoved)
+{
+    WriteFileText(Path("a.txt"), "alpha\n");
+    WriteFileText(Path("b.txt"), "bravo\n");
+    HANDLE open = CreateFileA(Path("b.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    Result result = RunExpanded("m {a} {s} a.txt b.txt");
+    CloseHandle(open);
+    EXPECT_EQ(kFileError, result.code) << result.text;
+    EXPECT_NE(std::string::npos, result.text.find("b.txt: cannot remove")) << result.text;
+    EXPECT_FALSE(Exists(Path("a.txt")));
+    EXPECT_EQ("bravo\n", ReadFileText(Path("b.txt")));
+    ASSERT_EQ(kSuccess, RunExpanded("x {a} {d}").code);
+    EXPECT_EQ((std::set<std::string>{"a.txt", "b.txt"}), Tree(Out()));
+}
+
+// ---- p: members' content into the output area ----
+
+struct PrintCase {
+    const char* name;
+    std::vector<HandMember> members;
+    const char* line;
+    int code;
+    std::string text;  // the whole output
+};
+
+const PrintCase kPrintCases[] = {
+    {"one member", kThreeMembers, "p {a} b.dat", kSuccess, "bravo bravo\n"},
+    {"several, in archive order", kThreeMembers, "p {a} sub a.txt", kSuccess, "alpha\ncharlie\n"},
+    {"all when no names are given", kThreeMembers, "p {a}", kSuccess, "alpha\nbravo bravo\ncharlie\n"},
+    {"no member matches", kThreeMembers, "p {a} zzz", kNothingMatched, "no member matches the names given\n"},
+    {"a bad CRC: the content, then the error", {{"a.txt", "alpha\n"}, {"bad.txt", "bad\n", 2, "-lh0-", 1}}, "p {a}",
+     kCrcError, "alpha\nbad\nbad.txt: CRC error\n"},
+    {"a bad CRC after a line left open", {{"bad.txt", "no end", 2, "-lh0-", 1}, {"b.txt", "next\n"}}, "p {a}",
+     kCrcError, "no end\nbad.txt: CRC error\nnext\n"},
+    {"a zero byte shows as ?", {{"z.bin", std::string("a\0b\n", 4)}}, "p {a}", kSuccess, "a?b\n"},
+    {"an unsupported method", {{"u.bin", "data", 2, "-lh9-"}, {"b.txt", "next\n"}}, "p {a}", kUnsupportedMethod,
+     "u.bin: unsupported method\nnext\n"},
+    {"a folder prints nothing", {{"dir\\", "", 2, "-lhd-"}, {"dir\\in.txt", "inside\n"}}, "p {a}", kSuccess, "inside\n"},
+};
+
+TEST_F(Command, PrintTable)
+{
+    for (const PrintCase& row : kPrintCases) {
+        SCOPED_TRACE(row.name);
+        WriteArchive(row.members);
+        Result result = RunExpanded(row.line);
+        EXPECT_EQ(row.code, result.code) << result.text;
+        EXPECT_EQ(row.text, result.text);
+    }
+}
+
+// A member longer than the area: cut at the area's end, still CRC-checked.
+TEST_F(Command, PrintCutAtAreaEnd)
+{
+    const std::string content = Pattern(70000, 9);
+    WriteFileText(Path("long.txt"), content);
+    ASSERT_EQ(kSuccess, RunExpanded("a -m7 {a} {s} long.txt").code);
+    Result whole = RunExpanded("p {a}");
+    EXPECT_EQ(kSuccess, whole.code);
+    std::string shown = content;
+    for (char& c : shown) c = c == '\0' ? '?' : c;
+    EXPECT_TRUE(whole.text == shown) << "the unpacked content, zero bytes as ?";
+    std::vector<char> area(101, '\x7F');
+    EXPECT_EQ(kSuccess, Entry()(nullptr, ("p " + Archive()).c_str(), area.data(), 100));
+    EXPECT_EQ(shown.substr(0, 99), std::string(area.data(), 99));
+    EXPECT_EQ('\0', area[99]);
+    EXPECT_EQ('\x7F', area[100]);
+    WriteArchive({{"bad.txt", std::string(5000, 'b'), 2, "-lh0-", 1}});
+    EXPECT_EQ(kCrcError, Entry()(nullptr, ("p " + Archive()).c_str(), area.data(), 100)) << "past the area's end";
+}
+
+// ---- -m<n>: the method of the members added ----
+
+struct MethodCase {
+    const char* name;
+    const char* line;      // adds text.txt (compressible) and noise.bin (not)
+    int code;
+    const char* method;    // text.txt's, as listed; null when nothing is written
+};
+
+const MethodCase kMethodCases[] = {
+    {"no switch: -lh5-", "a {a} {s} text.txt noise.bin", kSuccess, "-lh5-"},
+    {"-m0 stores", "a -m0 {a} {s} text.txt noise.bin", kSuccess, "-lh0-"},
+    {"-s stores", "a -s {a} {s} text.txt noise.bin", kSuccess, "-lh0-"},
+    {"-m5", "a -m5 {a} {s} text.txt noise.bin", kSuccess, "-lh5-"},
+    {"-m6", "a -m6 {a} {s} text.txt noise.bin", kSuccess, "-lh6-"},
+    {"-m7", "a -m7 {a} {s} text.txt noise.bin", kSuccess, "-lh7-"},
+    {"upper case -M7", "a -M7 {a} {s} text.txt noise.bin", kSuccess, "-lh7-"},
+    {"combined -rm7", "a -rm7 {a} {s} text.txt noise.bin", kSuccess, "-lh7-"},
+    {"combined -m6r", "a -m6r {a} {s} text.txt noise.bin", kSuccess, "-lh6-"},
+    {"the later of -s and -m wins: -sm7", "a -sm7 {a} {s} text.txt noise.bin", kSuccess, "-lh7-"},
+    {"the later of -m and -s wins: -m7 -s", "a -m7 -s {a} {s} text.txt noise.bin", kSuccess, "-lh0-"},
+    {"u -m6", "u -m6 {a} {s} text.txt noise.bin", kSuccess, "-lh6-"},
+    // Each says "-m takes 0 (store), 5, 6 or 7"; the last, "unknown switch".
+    {"-m4 is no method", "a -m4 {a} {s} text.txt noise.bin", kBadCommandLine, nullptr},
+    {"-m8 is no method", "a -m8 {a} {s} text.txt noise.bin", kBadCommandLine, nullptr},
+    {"-m without a digit", "a -m {a} {s} text.txt noise.bin", kBadCommandLine, nullptr},
+    {"-m followed by a letter", "a -mr {a} {s} text.txt noise.bin", kBadCommandLine, nullptr},
+    {"-m77: the second 7 is no switch", "a -m77 {a} {s} text.txt noise.bin", kBadCommandLine, nullptr},
+};
+
+// The method column of the listing line that ends with " <name>".
+std::string ListedMethod(const std::string& listing, const std::string& name)
+{
+    size_t end = listing.find(" " + name + "\n");
+    if (end == std::string::npos) return "";
+    size_t start = listing.rfind('\n', end) + 1;
+    size_t at = listing.find(" -l", start);
+    return at < end ? listing.substr(at + 1, 5) : "";
+}
+
+TEST_F(Command, MethodSwitchTable)
+{
+    const std::string text = Pattern(60000, 5), noise = Noise(5000, 6);
+    WriteFileText(Path("text.txt"), text);
+    WriteFileText(Path("noise.bin"), noise);
+    for (const MethodCase& row : kMethodCases) {
+        SCOPED_TRACE(row.name);
+        DeleteFileA(Archive().c_str());
+        Result result = RunExpanded(row.line);
+        EXPECT_EQ(row.code, result.code) << result.text;
+        if (!row.method) {
+            EXPECT_EQ(0u, result.text.find("bad command line: ")) << result.text;
+            EXPECT_FALSE(Exists(Archive()));
+            continue;
+        }
+        Result listed = RunExpanded("l {a}");
+        EXPECT_EQ(row.method, ListedMethod(listed.text, "text.txt")) << listed.text;
+        EXPECT_EQ("-lh0-", ListedMethod(listed.text, "noise.bin")) << "packing does not pay: stored";
+        ASSERT_EQ(kSuccess, RunExpanded("x {a} {d}").code);
+        EXPECT_TRUE(text == ReadFileText(Out() + "text.txt"));
+        EXPECT_TRUE(noise == ReadFileText(Out() + "noise.bin"));
+        RemoveTree(Out());
+    }
+}
+
 // Makes the folders above `path`, splitting only at single-byte backslashes.
 void MakeParents(const std::string& path)
 {
@@ -906,6 +1144,308 @@ TEST_F(Command, HeaderLevelTable)
         }
         RemoveTree(Out());
     }
+}
+
+// ---- headers as other tools write them, built byte by byte ----
+
+struct Extension {
+    uint8_t type;
+    std::string data;
+};
+
+// One member's header as its fields stand; sizes, checksum and header CRC
+// are worked out here.
+struct RawMember {
+    int level;
+    std::string method;
+    char os;                      // levels 1 and 2
+    std::string nameField;        // levels 0 and 1
+    std::vector<Extension> ext;   // levels 1 and 2 (level 2 starts with a 0x00 header CRC)
+    std::string area;             // level 0: the extended area after the data CRC
+    std::string data;
+    bool os968kSize = false;      // level 2: the size 2 short, as LHa for OS-9/68k writes it
+    bool size256 = false;         // level 2: padded to a total of 256 (its first byte 0)
+};
+
+void Put16(Bytes& out, uint32_t value)
+{
+    out.push_back(static_cast<uint8_t>(value));
+    out.push_back(static_cast<uint8_t>(value >> 8));
+}
+
+void Put32(Bytes& out, uint32_t value)
+{
+    Put16(out, value & 0xFFFF);
+    Put16(out, value >> 16);
+}
+
+void PutText(Bytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+
+uint16_t TextCrc(const std::string& text) { return Crc16(reinterpret_cast<const uint8_t*>(text.data()), text.size()); }
+
+// Each extension: type, data, then the size of the next one (0 ends).
+Bytes ExtensionChain(const std::vector<Extension>& ext)
+{
+    Bytes out;
+    for (size_t i = 0; i < ext.size(); ++i) {
+        out.push_back(ext[i].type);
+        PutText(out, ext[i].data);
+        Put16(out, i + 1 < ext.size() ? static_cast<uint32_t>(ext[i + 1].data.size() + 3) : 0);
+    }
+    return out;
+}
+
+Bytes RawLevel0Or1(const RawMember& m)
+{
+    const Bytes chain = ExtensionChain(m.ext);
+    const size_t extSize = m.level == 1 ? chain.size() : 0;
+    Bytes body;
+    PutText(body, m.method);
+    Put32(body, static_cast<uint32_t>(m.data.size() + extSize));
+    Put32(body, static_cast<uint32_t>(m.data.size()));
+    Put32(body, 0x2A435000);  // 2001-02-03 10:00:00, local
+    body.push_back(0x20);
+    body.push_back(static_cast<uint8_t>(m.level));
+    body.push_back(static_cast<uint8_t>(m.nameField.size()));
+    PutText(body, m.nameField);
+    Put16(body, TextCrc(m.data));
+    if (m.level == 0) PutText(body, m.area);
+    if (m.level == 1) {
+        body.push_back(static_cast<uint8_t>(m.os));
+        Put16(body, m.ext.empty() ? 0 : static_cast<uint32_t>(m.ext[0].data.size() + 3));
+    }
+    uint8_t sum = 0;
+    for (uint8_t b : body) sum = static_cast<uint8_t>(sum + b);
+    Bytes out{static_cast<uint8_t>(body.size()), sum};
+    out.insert(out.end(), body.begin(), body.end());
+    if (m.level == 1) out.insert(out.end(), chain.begin(), chain.end());
+    return out;
+}
+
+Bytes RawLevel2(const RawMember& m)
+{
+    std::vector<Extension> ext{{0x00, std::string(2, '\0')}};
+    ext.insert(ext.end(), m.ext.begin(), m.ext.end());
+    const size_t unpadded = 26 + ExtensionChain(ext).size();
+    if (m.size256) ext.push_back({0x3F, std::string(256 - unpadded - 3, 'p')});
+    Bytes h(2);
+    PutText(h, m.method);
+    Put32(h, static_cast<uint32_t>(m.data.size()));
+    Put32(h, static_cast<uint32_t>(m.data.size()));
+    Put32(h, 981194400);  // 2001-02-03 10:00:00 UTC
+    h.push_back(0x20);
+    h.push_back(2);
+    Put16(h, TextCrc(m.data));
+    h.push_back(static_cast<uint8_t>(m.os));
+    Put16(h, static_cast<uint32_t>(ext[0].data.size() + 3));
+    const Bytes chain = ExtensionChain(ext);
+    h.insert(h.end(), chain.begin(), chain.end());
+    const size_t sizeField = h.size() - (m.os968kSize ? 2 : 0);
+    h[0] = static_cast<uint8_t>(sizeField);
+    h[1] = static_cast<uint8_t>(sizeField >> 8);
+    const uint16_t crc = Crc16(h.data(), h.size());
+    h[27] = static_cast<uint8_t>(crc);
+    h[28] = static_cast<uint8_t>(crc >> 8);
+    return h;
+}
+
+// The members, each with its data, and the end marker.
+Bytes RawArchive(const std::vector<RawMember>& members)
+{
+    Bytes out;
+    for (const RawMember& m : members) {
+        Bytes header = m.level == 2 ? RawLevel2(m) : RawLevel0Or1(m);
+        out.insert(out.end(), header.begin(), header.end());
+        PutText(out, m.data);
+    }
+    out.push_back(0);
+    return out;
+}
+
+std::string Le16(uint16_t v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+std::string Le32(uint32_t v) { return Le16(v & 0xFFFF) + Le16(static_cast<uint16_t>(v >> 16)); }
+
+const uint32_t kUnixNoon = 1276603200;  // 2010-06-15 12:00:00 UTC: the same date in every time zone
+const std::string kLinkMode = Le16(0xA1FF);
+// LHA for Unix's level 0 area: 'U', 0, time, mode, UID, GID.
+std::string UnixArea(uint16_t mode) { return std::string("U\0", 2) + Le32(kUnixNoon) + Le16(mode) + Le16(1000) + Le16(100); }
+// LHa for OS-9/68k's: the time twice, then OS-9 permissions, UID, GID.
+const std::string kOs968kArea = std::string("K\0", 2) + Le32(kUnixNoon) + Le32(kUnixNoon) + Le16(0x0027) + Le32(0);
+// LHA for OS-9's: permissions at 1-2, a copy of its 0xCC extension from 10 on.
+const std::string kOs9Area("\x39\x13\x00\x00\xC3\x16\x00\x0F\x00\xCC\x18\x07\x09\x03\x01\x16\x00\x13\x00\x00\x00\x00", 22);
+
+RawMember Plain(int level, const std::string& name, const std::string& data, char os = 'M')
+{
+    RawMember m{level, "-lh0-", os, name, {}, "", data};
+    if (level == 2) m.ext.push_back({0x01, name});
+    return m;
+}
+
+RawMember Folder(int level, char os, const std::string& nameField, std::vector<Extension> ext, const std::string& area = "")
+{
+    return RawMember{level, "-lhd-", os, nameField, ext, area, ""};
+}
+
+struct QuirkCase {
+    const char* name;
+    std::vector<RawMember> members;  // after.txt follows them
+    const char* line;
+    int code;
+    std::vector<std::string> shown;
+    std::vector<std::string> hidden;
+};
+
+const std::string kNote = "This is a comment on the file.";
+
+const QuirkCase kQuirkCases[] = {
+    {"OS-9/68k level 2 size 2 short", {[] { RawMember m = Plain(2, "os9.txt", "nine\n", 'K'); m.os968kSize = true; return m; }()},
+     "l {a}", kSuccess, {" os9.txt\n", " after.txt\n", "2 members"}, {}},
+    {"OS-9/68k mode is OS-9 permissions", {[] { RawMember m = Folder(2, 'K', "", {{0x02, "os9dir\xFF"}, {0x50, Le16(0xFFBF)}}); m.os968kSize = true; return m; }()},
+     "v {a}", kSuccess, {" os9dir\\\n", "mode 040777"}, {"->"}},
+    {"Amiga folder as an empty -lh0- member", {{2, "-lh0-", 'A', "", {{0x02, "MainDir\xFF" "02_EmptyDir\xFF"}}, "", ""}},
+     "l {a}", kSuccess, {"-lhd- ", " MainDir\\02_EmptyDir\\\n"}, {"-lh0- 2001-02-03 10:00:00 0000 MainDir"}},
+    {"empty -lh0- member of another OS stays a file", {{2, "-lh0-", 'U', "", {{0x02, "MainDir\xFF"}}, "", ""}},
+     "l {a}", kSuccess, {"-lh0- ", " MainDir\\\n"}, {"-lhd-"}},
+    {"Amiga note after a zero byte, level 1", {Plain(1, "metadata.txt" + std::string(1, '\0') + kNote, "m\n", 'A')},
+     "v {a}", kSuccess, {" metadata.txt\n", "note: " + kNote + "\n"}, {"metadata.txt?"}},
+    {"Amiga note, level 0: l shows the name only", {Plain(0, "metadata.txt" + std::string(1, '\0') + kNote, "m\n")},
+     "l {a}", kSuccess, {" metadata.txt\n"}, {kNote}},
+    {"MorphOS note in extension 0x71", {[] { RawMember m = Plain(2, "note.txt", "n\n", 'A'); m.ext.push_back({0x71, kNote}); return m; }()},
+     "v {a}", kSuccess, {" note.txt\n", "note: " + kNote + "\n"}, {}},
+    {"PMarc note in the level 0 area, never a Unix area", {{0, "-pm0-", 0, "PM.TXT", {}, std::string("U\0abcdefghij", 12), "pm\n"}},
+     "v {a}", kSuccess, {" PM.TXT\n", "note: U?abcdefghij\n", "OS 0x00"}, {"OS 'U'"}},
+    {"Unix level 0 area: time, mode, owner", {{0, "-lh0-", 0, "unix.txt", {}, UnixArea(0x81A4), "u\n"}},
+     "v {a}", kSuccess, {"-lh0- 2010-06-15", " unix.txt\n", "level 0, OS 'U', mode 100644, uid 1000, gid 100"}, {}},
+    {"OS-9/68k level 0 area: time twice, OS-9 permissions", {{0, "-lh0-", 0, "k.txt", {}, kOs968kArea, "k\n"}},
+     "v {a}", kSuccess, {"-lh0- 2010-06-15", "OS 'K', mode 000711"}, {}},
+    {"OS-9 level 0 area", {{0, "-lh0-", 0, "nine.txt", {}, kOs9Area, "9\n"}},
+     "v {a}", kSuccess, {" nine.txt\n", "OS '9', mode 000622"}, {}},
+    {"level 0 area too short for a Unix one", {{0, "-lh0-", 0, "short.txt", {}, std::string("U\0abc", 5), "s\n"}},
+     "v {a}", kSuccess, {" short.txt\n", "OS 0x00"}, {"mode"}},
+    {"Unix time and owner extensions, level 1", {[] { RawMember m = Plain(1, "t.txt", "t\n", 'U'); m.ext = {{0x54, Le32(kUnixNoon)}, {0x51, Le16(100) + Le16(1000)}}; return m; }()},
+     "v {a}", kSuccess, {"-lh0- 2010-06-15", "uid 1000, gid 100"}, {}},
+    {"0xFF separators, the last one missing", {[] { RawMember m = Plain(1, "file.txt", "f\n"); m.ext = {{0x02, "dir\xFFsub"}}; return m; }()},
+     "l {a}", kSuccess, {" dir\\sub\\file.txt\n"}, {}},
+    {"slashes in a level 0 name", {Plain(0, "dir/sub/file.txt", "f\n")}, "l {a}", kSuccess, {" dir\\sub\\file.txt\n"}, {}},
+    {"level 1 folder header replaces the name's folder", {[] { RawMember m = Plain(1, "old\\name.txt", "f\n"); m.ext = {{0x02, "new\xFF"}}; return m; }()},
+     "l {a}", kSuccess, {" new\\name.txt\n"}, {"old"}},
+    {"slash in a name header becomes '_'", {Plain(2, "a/b.txt", "f\n")}, "l {a}", kSuccess, {" a_b.txt\n"}, {}},
+    {"level 0 folder without a name is passed over", {Folder(0, 0, "", {}, UnixArea(0x41ED))},
+     "l {a}", kSuccess, {" after.txt\n", " 1 member\n"}, {}},
+    {"Unix link, mark in the name", {Folder(1, 'U', "symlink|target", {{0x50, kLinkMode}})},
+     "l {a}", kSuccess, {" symlink -> target\n", " after.txt\n"}, {}},
+    {"Unix link, mark in the folder header", {Folder(1, 'U', "target", {{0x02, "symlink|path\xFFto\xFF"}, {0x50, kLinkMode}})},
+     "l {a}", kSuccess, {" symlink -> path\\to\\target\n"}, {}},
+    {"Unix link in a folder, absolute target", {Folder(1, 'U', "path", {{0x02, "subdir\xFFsymlink|\xFF" "absolute\xFF"}, {0x50, kLinkMode}})},
+     "l {a}", kSuccess, {" subdir\\symlink -> \\absolute\\path\n"}, {}},
+    {"Unix link, level 0 area", {Folder(0, 0, "ln|t", {}, UnixArea(0xA1FF))}, "l {a}", kSuccess, {" ln -> t\n"}, {}},
+    {"link mode without a mark is a broken header", {Folder(1, 'U', "nolink", {{0x50, kLinkMode}})},
+     "l {a}", kBrokenArchive, {"link without a target"}, {"nolink"}},
+    {"Unix folder mode is no link", {Folder(1, 'U', "dir\\", {{0x50, Le16(0x41ED)}})}, "l {a}", kSuccess, {" dir\\\n"}, {"->"}},
+    {"LHARK: level 1, OS ' ', -lh7- reads as -lk7-", {{1, "-lh7-", ' ', "lk.txt", {}, "", ""}}, "l {a}", kSuccess, {"-lk7- "}, {"-lh7-"}},
+    {"-lh7- of another OS stays -lh7-", {{1, "-lh7-", 'M', "lh.txt", {}, "", ""}}, "l {a}", kSuccess, {"-lh7- "}, {"-lk7-"}},
+    {"level 2 header of 256 bytes starts with a zero", {[] { RawMember m = Plain(2, "round.txt", "r\n"); m.size256 = true; return m; }()},
+     "l {a}", kSuccess, {" round.txt\n", " after.txt\n", "2 members"}, {}},
+};
+
+TEST_F(Command, QuirkTable)
+{
+    for (const QuirkCase& row : kQuirkCases) {
+        SCOPED_TRACE(row.name);
+        std::vector<RawMember> members = row.members;
+        members.push_back(Plain(2, "after.txt", "after\n"));
+        Bytes archive = RawArchive(members);
+        if (row.members[0].size256) ASSERT_EQ(0, archive[0]);
+        WriteFileBytes(Archive(), archive);
+        Result result = RunExpanded(row.line);
+        EXPECT_EQ(row.code, result.code) << result.text;
+        for (const std::string& text : row.shown) EXPECT_NE(std::string::npos, result.text.find(text)) << text << "\n" << result.text;
+        for (const std::string& text : row.hidden) EXPECT_EQ(std::string::npos, result.text.find(text)) << text << "\n" << result.text;
+    }
+}
+
+// Read as a member, the Amiga folder extracts as a folder.
+TEST_F(Command, AmigaFolderExtractsAsAFolder)
+{
+    WriteFileBytes(Archive(), RawArchive({{2, "-lh0-", 'A', "", {{0x02, "MainDir\xFF" "Empty\xFF"}}, "", ""}, Plain(2, "after.txt", "after\n")}));
+    Result result = RunExpanded("x {a} {d}");
+    EXPECT_EQ(kSuccess, result.code) << result.text;
+    EXPECT_EQ((std::set<std::string>{"MainDir\\", "MainDir\\Empty\\", "after.txt"}), Tree(Out()));
+}
+
+// ---- self-extracting archives: the archive after a program ----
+
+// A program's first bytes, then `text`, then filler up to `size` bytes.
+Bytes Stub(const std::string& text, size_t size)
+{
+    std::string stub = "MZ\x90" + text;
+    if (stub.size() < size) stub.resize(size, '.');
+    return Bytes(stub.begin(), stub.end());
+}
+
+Bytes Join(Bytes first, const Bytes& second)
+{
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+// A member of its own, as the Amiga stub holds its help text.
+Bytes Decoy() { Bytes d = RawArchive({Plain(1, "SFXUsage.txt", "usage\n")}); d.pop_back(); return d; }
+
+struct SfxCase {
+    const char* name;
+    Bytes file;          // a stub and the archive of kThreeMembers, or anything else
+    int code;            // of l and t
+    const char* count;   // the listing's count of members (null: none expected)
+    bool decoyListed;    // SFXUsage.txt, the stub's own member, is listed
+};
+
+const SfxCase kSfxCases[] = {
+    {"archive after a small stub", Join(Stub("", 600), HandArchive(kThreeMembers)), kSuccess, "3 members", false},
+    {"header-like text in the stub", Join(Stub("xx-lh5-1234567890 and -lhd- text", 1000), HandArchive(kThreeMembers)),
+     kSuccess, "3 members", false},
+    {"LHA-SFX, then a false -lhd- candidate", Join(Stub("LHA-SFX ..-lhd-......", 700), HandArchive(kThreeMembers)),
+     kSuccess, "3 members", false},
+    {"LHA-SFX: the next candidate is passed over even when valid",
+     Join(Join(Stub("LHA-SFX", 100), Decoy()), HandArchive(kThreeMembers)), kSuccess, "3 members", false},
+    {"LhASFX V1.2,: its valid help member is passed over",
+     Join(Join(Stub("LhASFX V1.2, for Amiga", 2059), Decoy()), HandArchive(kThreeMembers)), kSuccess, "3 members", false},
+    {"two marks pass over one candidate only",
+     Join(Join(Stub("LHA-SFX LhASFX V1.2,", 300), Decoy()), HandArchive(kThreeMembers)), kSuccess, "3 members", false},
+    {"a member with no mark before it is the archive's first",
+     Join(Join(Stub("", 100), Decoy()), HandArchive(kThreeMembers)), kSuccess, "4 members", true},
+    {"PMarc's -pms- mark at offset 0 is no header",
+     Join(Bytes{0x18, 0x79, '-', 'p', 'm', 's', '-', 0, 0, 0, 0, 0, 0, 0}, HandArchive(kThreeMembers)), kSuccess,
+     "3 members", false},
+    {"stub over 64 KiB", Join(Stub("", 66532), HandArchive(kThreeMembers)), kSuccess, "3 members", false},
+    {"archive at the last offset searched", Join(Stub("", 262151), HandArchive(kThreeMembers)), kSuccess, "3 members", false},
+    {"archive one past the last offset searched", Join(Stub("", 262152), HandArchive(kThreeMembers)), kBrokenArchive,
+     nullptr, false},
+    {"no archive in a program", Stub("-lh5- but nothing after it", 5000), kBrokenArchive, nullptr, false},
+};
+
+TEST_F(Command, SelfExtractingTable)
+{
+    for (const SfxCase& row : kSfxCases) {
+        SCOPED_TRACE(row.name);
+        WriteFileBytes(Archive(), row.file);
+        Result listed = RunExpanded("l {a}");
+        EXPECT_EQ(row.code, listed.code) << listed.text;
+        EXPECT_EQ(row.code, RunExpanded("t {a}").code);
+        if (row.count) EXPECT_NE(std::string::npos, listed.text.find(row.count)) << listed.text;
+        if (row.count) EXPECT_NE(std::string::npos, listed.text.find(" sub\\c.txt\n")) << listed.text;
+        EXPECT_EQ(row.decoyListed, listed.text.find("SFXUsage.txt") != std::string::npos) << listed.text;
+        if (row.code == kBrokenArchive) EXPECT_NE(std::string::npos, listed.text.find("not an archive")) << listed.text;
+    }
+}
+
+TEST_F(Command, SelfExtractingArchiveExtracts)
+{
+    WriteFileBytes(Archive(), Join(Join(Stub("LhASFX V1.2,", 3000), Decoy()), HandArchive(kThreeMembers)));
+    Result result = RunExpanded("x {a} {d}");
+    EXPECT_EQ(kSuccess, result.code) << result.text;
+    EXPECT_EQ((std::set<std::string>{"a.txt", "b.dat", "sub\\", "sub\\c.txt"}), Tree(Out()));
+    EXPECT_EQ("charlie\n", ReadFileText(Out() + "sub\\c.txt"));
 }
 
 // ---- several threads at once, each on its own archive ----

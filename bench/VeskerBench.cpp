@@ -178,8 +178,8 @@ public:
             expected += *c;
         }
         if (FAILED(command_->DoIt(line))) return false;
-        if (FAILED(command_->get_ResultString(expected_.put()))) return false;
-        return BstrText(expected_.get()) == expected;
+        if (FAILED(command_->get_ResultString(checkedText_.put()))) return false;
+        return BstrText(checkedText_.get()) == expected;
     }
 
     // The output conversion alone, each way that gives `expected` for the
@@ -225,7 +225,7 @@ public:
         double doIt = BestSeconds([&] { command_->DoIt(line.get()); });
         printf("ratio %s %s %.2f\n", c.size, c.kind, doIt / floor);
         fflush(stdout);
-        return MeasureConversion(c, BstrText(expected_.get()));
+        return MeasureConversion(c, BstrText(checkedText_.get()));
     }
 
 private:
@@ -233,7 +233,7 @@ private:
     StandInCommandEntry entry_;
     std::vector<char> area_;
     std::vector<wchar_t> wide_;
-    UniqueBstr expected_; // DoIt's text of the latest checked case
+    UniqueBstr checkedText_; // DoIt's text of the latest checked case
 };
 
 // The blocks a first call leaves are the ones every call leaves.

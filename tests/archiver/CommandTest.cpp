@@ -445,11 +445,15 @@ bool RunUnixProgram(const char* program, std::string line, const std::string& fo
 {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
+    // For a Unix process Wine gives no process handle and a stray value for
+    // the thread's: closing that would close some other handle of ours.
+    PROCESS_INFORMATION process{};
     if (!CreateProcessA(program, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &process))
         return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (process.hProcess) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
     for (int tries = 0; tries < 100; ++tries, Sleep(50))
         if (done()) return true;
     return false;

@@ -25,8 +25,8 @@ bool OpenArchiveToChange(const std::string& path, ArchiveReader& reader, Report&
     if (!OpenArchive(path, reader, report)) return false;
     if (reader.Start() == 0) return true;
     // Writing it anew would drop the program in front of the archive.
-    report.Out().Printf("self-extracting archive (its archive starts at offset %llu): a, u and d change plain "
-                        "archives only; the file is unchanged: %s\n",
+    report.Out().Printf("self-extracting archive (its archive starts at offset %llu): only plain archives are "
+                        "changed; the file is unchanged: %s\n",
                         static_cast<unsigned long long>(reader.Start()), path.c_str());
     report.Raise(kBrokenArchive);
     return false;

@@ -48,8 +48,9 @@ int AddFiles(const CommandLine& line, Report& report, AddedSources& added);
 // found" or a file error and returns false.
 bool OpenArchive(const std::string& path, ArchiveReader& reader, Report& report);
 
-// As OpenArchive, for a/u/d: a self-extracting archive is refused
-// (kBrokenArchive, "not changed"), since writing it anew would drop its program.
+// As OpenArchive, for the commands that change an archive: a self-extracting
+// one is refused (kBrokenArchive, "the file is unchanged"), since writing it
+// anew would drop its program.
 bool OpenArchiveToChange(const std::string& path, ArchiveReader& reader, Report& report);
 
 // Reads every header of an opened archive; a broken one is reported

@@ -377,7 +377,8 @@ HRESULT Build(Builder builder, const char* area, size_t size, BSTR* out)
 
 HRESULT BuildResultString(const char* area, size_t size, BSTR* out)
 {
-    return Build(WayOfCodePage() == kWholeText ? BuildFromWholeText : BuildFromPieces, area, size, out);
+    if (WayOfCodePage() == kWholeText) return Build(BuildFromWholeText, area, size, out);
+    return Build(BuildFromPieces, area, size, out);
 }
 
 HRESULT BuildResultStringPieceByPiece(const char* area, size_t size, BSTR* out)

@@ -42,7 +42,19 @@ public:
     bool SourceEnded() const { return sourceEnded_; }
 
 private:
+    // With four bytes in the buffer, one big-endian word fills bits_ to 24..31
+    // valid bits; the bits of the partly taken byte below them are that
+    // byte's own, so ORing it in again later changes nothing. Near the end of
+    // the buffer the bytes go one at a time.
     void Refill() {
+        if (end_ - next_ >= 4) {
+            const uint32_t word = (static_cast<uint32_t>(next_[0]) << 24) | (static_cast<uint32_t>(next_[1]) << 16) |
+                                  (static_cast<uint32_t>(next_[2]) << 8) | next_[3];
+            bits_ |= word >> count_;
+            next_ += (31 - count_) >> 3;
+            count_ |= 24;
+            return;
+        }
         while (count_ <= 24) {
             if (next_ == end_ && !FillBuffer()) {
                 padBits_ += 8;

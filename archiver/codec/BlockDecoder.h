@@ -18,6 +18,7 @@
 #include "archiver/codec/HuffmanTable.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace lha {
 namespace block {
@@ -178,10 +179,7 @@ private:
         if (offset >= base_ + pos_)
             return CopyFromBeforeStart(offset, length);
         if (from < pos_ && pos_ + length < kWindowSize) {
-            uint8_t* to = window_ + pos_;
-            const uint8_t* source = window_ + from;
-            for (uint32_t k = 0; k < length; ++k)
-                to[k] = source[k];
+            CopyWithin(window_ + from, window_ + pos_, offset + 1, length);
             pos_ += length;
             return true;
         }
@@ -192,6 +190,32 @@ private:
                 return false;
         }
         return true;
+    }
+
+    // Forward from `distance` back, as byte by byte would. A distance at least
+    // as long as the pieces (8 bytes, or 4 for a copy of 4 to 8) lets each
+    // piece read bytes already written, and the last piece may overlap the one
+    // before it (it writes the same bytes again); a shorter distance repeats
+    // its pattern a byte at a time. Nothing past `length` is touched: the ring
+    // past the copy still holds the previous window's bytes.
+    static void CopyWithin(const uint8_t* source, uint8_t* to, uint32_t distance, uint32_t length) {
+        if (distance >= 8 && length >= 8) {
+            for (uint32_t k = 0; k + 8 < length; k += 8)
+                memcpy(to + k, source + k, 8);
+            memcpy(to + length - 8, source + length - 8, 8);
+            return;
+        }
+        if (distance >= 4 && length >= 4 && length <= 8) {
+            memcpy(to, source, 4);
+            memcpy(to + length - 4, source + length - 4, 4);
+            return;
+        }
+        if (distance == 1) {
+            memset(to, *source, length);
+            return;
+        }
+        for (uint32_t k = 0; k < length; ++k)
+            to[k] = source[k];
     }
 
     // Only in the first window, for a copy from before the member's first

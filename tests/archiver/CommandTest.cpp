@@ -461,6 +461,8 @@ bool RunUnixProgram(const char* program, std::string line, const std::string& fo
 
 enum class FolderLink { None, Junction, UnixLink };
 
+bool MakeUnixLink(const std::string& link, const std::string& target, bool folder);
+
 // Makes `link` lead to the folder `target`: a junction, as Windows documents
 // it (FSCTL_SET_REPARSE_POINT). Wine 8 refuses that call, but it reports a
 // Unix symbolic link as a reparse point and can start /bin/ln, so under Wine
@@ -498,25 +500,34 @@ FolderLink MakeFolderLink(const std::string& link, const std::string& target)
         if (made) return FolderLink::Junction;
     }
     RemoveDirectoryA(link.c_str());
+    return MakeUnixLink(link, target, true) ? FolderLink::UnixLink : FolderLink::None;
+}
+
+// A reparse point of any kind is at `path`.
+bool IsLinked(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// A symbolic link of Wine's host. Wine reports one that leads to a folder as
+// a reparse point, and one that leads to a file as that file.
+bool MakeUnixLink(const std::string& link, const std::string& target, bool folder)
+{
     char unixTarget[MAX_PATH];
     typedef char*(CDECL * UnixName)(const WCHAR*);
     UnixName unixName = reinterpret_cast<UnixName>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (!unixName) return FolderLink::None;
+    if (!unixName) return false;
     wchar_t wideTarget[MAX_PATH];
     MultiByteToWideChar(CP_ACP, 0, target.c_str(), -1, wideTarget, MAX_PATH);
     char* name = unixName(wideTarget);
-    if (!name) return FolderLink::None;
+    if (!name) return false;
     snprintf(unixTarget, sizeof unixTarget, "%s", name);
     HeapFree(GetProcessHeap(), 0, name);
     const size_t cut = link.find_last_of('\\');
-    auto linked = [&link] {
-        const DWORD attributes = GetFileAttributesA(link.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    };
-    const bool made = RunUnixProgram("Z:\\bin\\ln", "ln -s " + std::string(unixTarget) + " " + link.substr(cut + 1),
-                                     link.substr(0, cut), linked);
-    return made ? FolderLink::UnixLink : FolderLink::None;
+    return RunUnixProgram("Z:\\bin\\ln", "ln -s " + std::string(unixTarget) + " " + link.substr(cut + 1),
+                          link.substr(0, cut), [&link, folder] { return folder ? IsLinked(link) : Exists(link); });
 }
 
 // Removes the link and never what it leads to. (Wine's RemoveDirectoryA
@@ -556,6 +567,28 @@ TEST_F(Command, ExistingJunctionInTheDestinationIsNotFollowed)
     EXPECT_EQ(std::set<std::string>{}, Tree(elsewhere + "\\"));
     EXPECT_EQ("1\n", ReadFileText(Out() + "plain\\ok.txt"));
     EXPECT_EQ("2\n", ReadFileText(Out() + "top.txt"));
+}
+
+// A link in the place of a file is neither written through nor replaced
+// without -o; with -o the file replaces the link itself. A file symbolic link
+// needs a privilege on Windows (the test is skipped without it); Wine 8's
+// CreateSymbolicLinkA makes nothing, so there the link is a Unix one.
+TEST_F(Command, LinkInThePlaceOfAFileIsNotWrittenThrough)
+{
+    const std::string victim = Path("victim.txt");
+    WriteFileText(victim, "victim\n");
+    CreateDirectoryA(Out().c_str(), nullptr);
+    const std::string link = Out() + "a.txt";
+    if (!(CreateSymbolicLinkA(link.c_str(), victim.c_str(), 0) && Exists(link)) && !MakeUnixLink(link, victim, false))
+        GTEST_SKIP() << "cannot make a file symbolic link here";
+    WriteArchive({{"a.txt", "member\n"}});
+    Result kept = RunExpanded("x {a} {d}");
+    EXPECT_EQ(kMembersSkipped, kept.code) << kept.text;
+    EXPECT_EQ("victim\n", ReadFileText(victim));
+    Result replaced = RunExpanded("x -o {a} {d}");
+    EXPECT_EQ(kSuccess, replaced.code) << replaced.text;
+    EXPECT_EQ("member\n", ReadFileText(link));
+    EXPECT_EQ("victim\n", ReadFileText(victim));
 }
 
 // ---- MacBinary headers of MacLHA members ----

@@ -365,6 +365,15 @@ bool SplitLink(MemberHeader& header)
     return false;
 }
 
+// MS-DOS (and no OS id, as in every level 0 header), Atari, LHARK and OS/2.
+bool StoresNamesInCapitals(char osId)
+{
+    static const char kDosFamily[] = {0, 'M', 'a', ' ', '2'};
+    for (char id : kDosFamily)
+        if (osId == id) return true;
+    return false;
+}
+
 // What the whole header says once read: times, mode, the Amiga folder fix,
 // the path, links and LHARK's method.
 HeaderResult FinishHeader(MemberHeader& header, const Extensions& ext, std::string& error)
@@ -380,6 +389,9 @@ HeaderResult FinishHeader(MemberHeader& header, const Extensions& ext, std::stri
     const bool link = header.method == kFolderMethod && ext.hasMode && !ext.modeIsOs9 &&
                       (ext.mode & kUnixTypeMask) == kUnixLinkType;
     if (link && !SplitLink(header)) return Broken(error, "link without a target");
+    // DOS-family tools store names in capitals; they read in lower case, as
+    // other readers show them.
+    if (StoresNamesInCapitals(header.osId)) header.path = FoldCapitalsToLowerCase(header.path);
     if (ext.hasMode) {
         // OS-9/68k writes OS-9 permission bits where Unix tools write st_mode.
         const bool os9 = ext.modeIsOs9 || header.osId == kOs968k;

@@ -151,6 +151,18 @@ std::string MemberNameForPath(const std::string& path)
     return result;
 }
 
+std::string FoldCapitalsToLowerCase(const std::string& path)
+{
+    std::string folded = path;
+    for (size_t at = 0; at < folded.size(); at += CharLength(folded.data(), folded.size(), at)) {
+        if (CharLength(folded.data(), folded.size(), at) != 1) continue;
+        const char c = folded[at];
+        if (c >= 'a' && c <= 'z') return path;
+        if (c >= 'A' && c <= 'Z') folded[at] = static_cast<char>(c - 'A' + 'a');
+    }
+    return folded;
+}
+
 std::string NameKey(const std::string& name)
 {
     std::string key = name;

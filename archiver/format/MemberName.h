@@ -50,6 +50,11 @@ const char* UnsafeNameReason(const std::string& path);
 // backslashes. Empty when nothing is left.
 std::string MemberNameForPath(const std::string& path);
 
+// `path` with its ASCII letters in lower case when it has no lower-case
+// letter at all (names of DOS-era tools, stored in capitals); else as it is.
+// Double-byte characters are kept whole and never looked into.
+std::string FoldCapitalsToLowerCase(const std::string& path);
+
 // Names equal but for the case of ASCII letters.
 bool SameName(const std::string& a, const std::string& b);
 

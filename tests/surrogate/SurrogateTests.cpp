@@ -23,15 +23,17 @@ const wchar_t kAppIdKey[] = L"Software\\Classes\\AppID\\{B2A2F2E1-05B1-11D2-BC01
 const wchar_t kClassKey64[] = L"Software\\Classes\\CLSID\\{B2A2F2E1-05B1-11D2-BC01-006097839C16}";
 const char kCreatedTag[] = "created ";
 
-// Wine: in a fresh prefix the first surrogate activations never complete (the
-// surrogate exits, the client waits for ever), and so does the first one after
-// a surrogate was ended, and often the first ones after the class was out of
-// reach for a while; once one has completed, the others work. So the test
-// warms the surrogate up with activations of growing time limits until one
-// completes, reaches the class in one stretch, and ends the surrogates only
-// when it is done. Windows needs none of this.
-const DWORD kWarmUpFirstLimitMs = 8000;
-const DWORD kWarmUpLastLimitMs = 64000;
+// Wine: COM starts RpcSs on demand, and in a fresh WoW64 prefix the service
+// control manager may give up on that start (ERROR_SERVICE_REQUEST_TIMEOUT)
+// and end rpcss again, over and over for a minute or more. A surrogate started
+// meanwhile registers its class where no client finds it, and its client then
+// asks rpcss for the class for ever: the test's first activation hung. So the
+// first activation waits until RpcSs runs; one that still does not complete
+// in its time is ended, with its surrogates, and tried again a bounded number
+// of times, each retry said and why. Windows runs RpcSs from boot on.
+const DWORD kRpcSubsystemLimitMs = 180000;
+const DWORD kActivationLimitMs = 45000;
+const int kActivationAttempts = 4;
 
 // The 32-bit system folder, and the 64-bit one as a 32-bit program names it.
 std::wstring System32BitFolder()
@@ -89,17 +91,52 @@ std::wstring Client64CommandLine()
     return Quoted(BinFolder() + L"unlha-client64.exe") + L" " + Quoted(RoundTripText());
 }
 
-void WarmUpSurrogate()
+const char* ServiceStateName(DWORD state)
 {
-    for (DWORD limit = kWarmUpFirstLimitMs; limit <= kWarmUpLastLimitMs; limit *= 2) {
-        if (RunProcess(Client64CommandLine(), limit).exitCode == 0) return;
+    switch (state) {
+    case SERVICE_RUNNING: return "running";
+    case SERVICE_STOPPED: return "stopped";
+    case SERVICE_START_PENDING: return "starting";
+    case SERVICE_STOP_PENDING: return "stopping";
+    default: return "unknown";
+    }
+}
+
+// The first activation after the import, in one stretch: RpcSs running first,
+// then the 64-bit client, retried as the comment at the top says.
+void FirstActivation()
+{
+    for (int attempt = 1; attempt <= kActivationAttempts; ++attempt) {
+        const DWORD waitStarted = GetTickCount();
+        int starts = 0;
+        const ServiceProcess before = WaitForRpcSubsystem(kRpcSubsystemLimitMs, &starts);
+        std::printf("surrogate: RpcSs %s (process %lu) after %lu ms and %d start(s) asked\n",
+                    ServiceStateName(before.state), static_cast<unsigned long>(before.processId),
+                    static_cast<unsigned long>(GetTickCount() - waitStarted), starts);
+        const DWORD activationStarted = GetTickCount();
+        const ProcessResult result = RunProcess(Client64CommandLine(), kActivationLimitMs);
+        if (result.exitCode == 0) {
+            std::printf("surrogate: first activation completed in %lu ms (attempt %d)\n",
+                        static_cast<unsigned long>(GetTickCount() - activationStarted), attempt);
+            return;
+        }
+        const int ended = EndSurrogates();
+        const ServiceProcess after = RpcSubsystem();
+        std::printf("surrogate: retrying (attempt %d of %d failed): the 64-bit client %s, exit code %lu; RpcSs now "
+                    "%s (process %lu%s); ended %d surrogate(s)\n",
+                    attempt, kActivationAttempts,
+                    result.exitCode == WAIT_TIMEOUT ? "did not complete in its time" : "failed",
+                    static_cast<unsigned long>(result.exitCode), ServiceStateName(after.state),
+                    static_cast<unsigned long>(after.processId),
+                    after.processId == before.processId ? "" : ", another than before: the service was ended", ended);
+        std::fflush(stdout);
     }
 }
 
 void Enable()
 {
     Import(L"Enable64BitClients.reg");
-    WarmUpSurrogate();
+    FirstActivation();
 }
 
 void Disable()

@@ -6,6 +6,7 @@
 #include "archiver/codec/Encoder.h"
 #include "archiver/codec/HuffmanCode.h"
 #include "archiver/codec/Lk7Decoder.h"
+#include "archiver/MemoryStreams.h"
 
 #include <gtest/gtest.h>
 
@@ -16,39 +17,11 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using codectest::Bytes;
 
-class MemorySource : public lha::ByteSource {
-public:
-    explicit MemorySource(const Bytes& data) : data_(data) {}
-    size_t Read(uint8_t* buffer, size_t size) override {
-        size_t n = std::min(size, data_.size() - next_);
-        std::memcpy(buffer, data_.data() + next_, n);
-        next_ += n;
-        return n;
-    }
-private:
-    const Bytes& data_;
-    size_t next_ = 0;
-};
-
-// Collects what it is given, and refuses anything past `capacity`.
-class MemorySink : public lha::ByteSink {
-public:
-    explicit MemorySink(size_t capacity = SIZE_MAX) : capacity_(capacity) {}
-    bool Write(const uint8_t* data, size_t size) override {
-        if (size > capacity_ - bytes.size()) {
-            overflowed = true;
-            return false;
-        }
-        bytes.insert(bytes.end(), data, data + size);
-        return true;
-    }
-    Bytes bytes;
-    bool overflowed = false;
-private:
-    size_t capacity_;
-};
+using codectest::Bits;
+using codectest::MemorySink;
+using codectest::MemorySource;
 
 const lha::PackingMethod& Method(const char* id) {
     const lha::PackingMethod* method = lha::FindPackingMethod(id);
@@ -393,21 +366,6 @@ TEST(Lh5, PackingMethodTable) {
 
 // --- blocks written from the format's definition ---
 
-// Bits given as text, most significant first; spaces are for the reader.
-Bytes Bits(const std::string& text) {
-    Bytes bytes;
-    unsigned count = 0;
-    for (char c : text) {
-        if (c == ' ')
-            continue;
-        if (count % 8 == 0)
-            bytes.push_back(0);
-        if (c == '1')
-            bytes.back() |= static_cast<uint8_t>(0x80 >> (count % 8));
-        ++count;
-    }
-    return bytes;
-}
 
 // A block of `count` codes with the pre-tree lengths 0,0,1,2,2 (codes: zero run
 // of 20+ "0", length 1 "10", length 2 "11") and the literal/length tree

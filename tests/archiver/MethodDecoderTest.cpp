@@ -2,6 +2,7 @@
 // against streams written from the format's definition: hand-built bits and
 // bytes, and model encoders kept here (the -lh1- one with its own adaptive
 // tree) fed with seeded random commands whose output is known beforehand.
+#include "archiver/MemoryStreams.h"
 #include "archiver/codec/MethodTable.h"
 
 #include <gtest/gtest.h>
@@ -14,47 +15,12 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using codectest::Bytes;
 
-class MemorySource : public lha::ByteSource {
-public:
-    explicit MemorySource(const Bytes& data) : data_(data) {}
-    size_t Read(uint8_t* buffer, size_t size) override {
-        size_t n = std::min(size, data_.size() - next_);
-        if (n > 0)
-            std::memcpy(buffer, data_.data() + next_, n);
-        next_ += n;
-        return n;
-    }
-private:
-    const Bytes& data_;
-    size_t next_ = 0;
-};
-
-class FailingSource : public lha::ByteSource {
-public:
-    size_t Read(uint8_t*, size_t) override { return 0; }
-};
-
-// Collects what it is given and counts the calls; refuses anything past `capacity`.
-class MemorySink : public lha::ByteSink {
-public:
-    explicit MemorySink(size_t capacity = SIZE_MAX) : capacity_(capacity) {}
-    bool Write(const uint8_t* data, size_t size) override {
-        ++writes;
-        if (size > capacity_ - bytes.size()) {
-            overflowed = true;
-            return false;
-        }
-        bytes.insert(bytes.end(), data, data + size);
-        return true;
-    }
-    Bytes bytes;
-    size_t writes = 0;
-    bool overflowed = false;
-private:
-    size_t capacity_;
-};
+using codectest::Bits;
+using codectest::FailingSource;
+using codectest::MemorySink;
+using codectest::MemorySource;
 
 lha::DecodeStatus Unpack(const char* method, const Bytes& packed, uint64_t originalSize, Bytes& out,
                          size_t* writes = nullptr) {
@@ -74,21 +40,6 @@ lha::DecodeStatus Unpack(const char* method, const Bytes& packed, uint64_t origi
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-// Bits given as text, most significant first; spaces are for the reader.
-Bytes Bits(const std::string& text) {
-    Bytes bytes;
-    unsigned count = 0;
-    for (char c : text) {
-        if (c == ' ')
-            continue;
-        if (count % 8 == 0)
-            bytes.push_back(0);
-        if (c == '1')
-            bytes.back() |= static_cast<uint8_t>(0x80 >> (count % 8));
-        ++count;
-    }
-    return bytes;
-}
 
 std::string Binary(unsigned value, unsigned count) {
     std::string bits;

@@ -2,6 +2,7 @@
 // by bit from the format's definition by the small model writers below (their
 // own recency list, canonical codes and class codes), and on damaged streams
 // that must end cleanly.
+#include "archiver/MemoryStreams.h"
 #include "archiver/codec/MethodTable.h"
 
 #include <gtest/gtest.h>
@@ -14,33 +15,11 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using codectest::Bytes;
 using lha::DecodeStatus;
 
-class MemorySource : public lha::ByteSource {
-public:
-    explicit MemorySource(const Bytes& data) : data_(data) {}
-    size_t Read(uint8_t* buffer, size_t size) override {
-        size_t n = std::min(size, data_.size() - next_);
-        std::memcpy(buffer, data_.data() + next_, n);
-        next_ += n;
-        return n;
-    }
-private:
-    const Bytes& data_;
-    size_t next_ = 0;
-};
-
-class MemorySink : public lha::ByteSink {
-public:
-    bool Write(const uint8_t* data, size_t size) override {
-        ++writes;
-        bytes.insert(bytes.end(), data, data + size);
-        return true;
-    }
-    Bytes bytes;
-    size_t writes = 0;
-};
+using codectest::MemorySink;
+using codectest::MemorySource;
 
 struct Unpacked {
     DecodeStatus status;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <winioctl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -1517,6 +1518,44 @@ TEST_F(Command, ThreadsOnDifferentArchives)
     }
     for (std::thread& worker : workers) worker.join();
     for (int t = 0; t < threads; ++t) EXPECT_EQ(0, failures[t]) << "thread " << t;
+}
+
+// ---- a, u, f and d copy members of every method as they stand ----
+
+struct CopyCase {
+    const char* name;
+    const char* line;
+};
+
+const CopyCase kCopyCases[] = {
+    {"a adds a file beside them", "a {a} {s}new.txt"},
+    {"a -m7 packs the new file, not them", "a -m7 {a} {s}new.txt"},
+    {"u adds a file beside them", "u {a} {s}new.txt"},
+    {"d deletes another member", "d {a} gone.txt"},
+};
+
+// The data of these members is no valid stream of their methods: copying
+// them must never unpack (or pack) them again.
+TEST_F(Command, UpdatesCopyMembersOfOtherMethodsAsTheyStand)
+{
+    std::vector<HandMember> members = {{"lh1.bin", "not really -lh1- data\n", 1, "-lh1-"},
+                                       {"pm2.bin", "nor -pm2- data\n", 0, "-pm2-"},
+                                       {"lzs.bin", "nor -lzs- data\n", 2, "-lzs-"},
+                                       {"lh6.bin", "nor -lh6- data\n", 2, "-lh6-"},
+                                       {"gone.txt", "bye\n"}};
+    members[3].osId = 'U';
+    WriteFileText(Path("new.txt"), "a new file\n");
+    for (const CopyCase& row : kCopyCases) {
+        SCOPED_TRACE(row.name);
+        WriteArchive(members);
+        Result result = RunExpanded(row.line);
+        ASSERT_EQ(0, result.code) << result.text;
+        const Bytes after = ReadFileBytes(Archive());
+        for (size_t k = 0; k + 1 < members.size(); ++k) {
+            const Bytes kept = HandMemberBytes(members[k]);
+            EXPECT_NE(after.end(), std::search(after.begin(), after.end(), kept.begin(), kept.end())) << members[k].path;
+        }
+    }
 }
 
 } // namespace

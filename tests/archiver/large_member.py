@@ -26,6 +26,7 @@ SMALL = b"a small member past 4 GiB\n"
 EXT_LARGE_SIZES = 0x42
 # The sparse source takes no room; the archive takes all of it, and a margin.
 NEEDED_BYTES = BIG_SIZE + (1 << 30)
+SKIPPED = 77  # ctest's SKIP_RETURN_CODE for this entry
 
 
 def level2_extensions(data, at):
@@ -55,6 +56,10 @@ def check_header(archive):
 def main():
     if len(sys.argv) != 2:
         sys.exit("usage: large_member.py <build dir>")
+    # Sizes do not depend on the code page: writing 4 GiB once is enough.
+    if readers.CODE_PAGE != "932":
+        print("large member: runs under code page 932 only")
+        return SKIPPED
     scratch = tempfile.mkdtemp(prefix="vesker-large-")
     try:
         if shutil.disk_usage(scratch).free < NEEDED_BYTES:

@@ -8,6 +8,7 @@
 #include "archiver/commands/Commands.h"
 #include "archiver/format/MemberName.h"
 #include "archiver/format/MemberTime.h"
+#include "archiver/format/PackingPipeline.h"
 
 #include <windows.h>
 
@@ -201,11 +202,17 @@ bool WriteArchive(const CommandLine& line, ArchiveReader& reader, const std::vec
     for (const Candidate& candidate : candidates) replaced.insert(NameKey(candidate.member));
     ArchiveWriter writer;
     if (!writer.Begin(line.archive, error)) return false;
+    // Workers pack the files while the old members are copied; the writer
+    // takes them in order.
+    std::vector<std::string> files;
+    for (const Candidate& candidate : candidates)
+        if (!candidate.folder) files.push_back(candidate.diskPath);
+    PackingPipeline pipeline(files, *method, PackingPipeline::WorkerCount());
     for (const MemberHeader& member : members)
         if (!replaced.count(NameKey(member.path)) && !writer.CopyMember(reader.File(), member, error)) return false;
     for (const Candidate& candidate : candidates) {
         bool added = candidate.folder ? writer.AddFolder(candidate.diskPath, candidate.member, error)
-                                      : writer.AddFile(candidate.diskPath, candidate.member, *method, error);
+                                      : writer.AddPacked(pipeline.Next(), candidate.member, *method, error);
         if (!added) return false;
     }
     reader.Close();

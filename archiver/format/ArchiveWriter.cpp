@@ -2,6 +2,7 @@
 
 #include "archiver/files/AnsiText.h"
 #include "archiver/files/FileStreams.h"
+#include "archiver/format/FileFeed.h"
 #include "archiver/format/HeaderCodec.h"
 #include "archiver/format/MemberPacker.h"
 
@@ -57,13 +58,6 @@ private:
     FileSink sink_;
 };
 
-uint64_t LastWriteTicks(const FileHandle& file)
-{
-    FILETIME written;
-    if (!GetFileTime(file.Get(), nullptr, nullptr, &written)) return 0;
-    return (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
-}
-
 } // namespace
 
 ArchiveWriter::~ArchiveWriter()
@@ -100,8 +94,7 @@ bool ArchiveWriter::WriteHeader(const MemberHeader& header, std::string& error)
     return false;
 }
 
-bool ArchiveWriter::PackData(const FileHandle& source, MemberHeader& header, const PackingMethod& method,
-                             std::string& error)
+bool ArchiveWriter::PackData(PackingFeed& feed, MemberHeader& header, std::string& error)
 {
     uint64_t dataStart;
     if (!file_.Position(dataStart)) {
@@ -110,7 +103,7 @@ bool ArchiveWriter::PackData(const FileHandle& source, MemberHeader& header, con
     }
     DataSink sink(file_, dataStart);
     PackedData packed;
-    PackResult result = PackMember(source, header.originalSize, method, sink, packed);
+    PackResult result = feed.Pack(sink, packed);
     if (result == PackResult::Ok && !sink.Flush()) result = PackResult::WriteFailed;
     if (result == PackResult::ReadFailed) {
         error = "cannot read the file (or it changed while being added): " + header.path;
@@ -129,24 +122,28 @@ bool ArchiveWriter::PackData(const FileHandle& source, MemberHeader& header, con
 bool ArchiveWriter::AddFile(const std::string& diskPath, const std::string& memberName,
                             const PackingMethod& method, std::string& error)
 {
-    FileHandle source;
+    FileFeed feed(diskPath, method);
+    return AddPacked(feed, memberName, method, error);
+}
+
+bool ArchiveWriter::AddPacked(PackingFeed& feed, const std::string& memberName, const PackingMethod& method,
+                              std::string& error)
+{
+    FileFacts facts;
+    if (!feed.Open(facts, error)) return false;
     MemberHeader header;
-    if (!source.OpenRead(diskPath.c_str()) || !source.Size(header.originalSize)) {
-        error = LastError("cannot read the file", diskPath);
-        return false;
-    }
+    header.originalSize = facts.size;
     header.method = method.id;
     header.path = memberName;
     header.osId = kOsId;
-    header.fileTime = LastWriteTicks(source);
-    DWORD attributes = GetFileAttributesA(diskPath.c_str());
-    header.attributes = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & kKeptAttributes;
+    header.fileTime = facts.fileTime;
+    header.attributes = facts.attributes & kKeptAttributes;
     // The header goes first with the packed size unknown, and again when it is
     // known. Its length does not change: whether it carries 64-bit sizes
     // follows from the original size alone, and the packed data is never larger.
     uint64_t headerStart, dataEnd;
     if (!file_.Position(headerStart) || !WriteHeader(header, error)) return false;
-    if (!PackData(source, header, method, error)) return false;
+    if (!PackData(feed, header, error)) return false;
     if (!file_.Position(dataEnd) || !file_.Seek(headerStart) || !WriteHeader(header, error) || !file_.Seek(dataEnd)) {
         if (error.empty()) error = LastError("cannot write", tempPath_);
         return false;

@@ -6,6 +6,7 @@
 #include "archiver/codec/Encoder.h"
 #include "archiver/files/FileHandle.h"
 #include "archiver/format/MemberHeader.h"
+#include "archiver/format/PackingFeed.h"
 
 #include <string>
 
@@ -26,6 +27,10 @@ public:
     // packing does not pay). A file of 4 GiB or more gets 64-bit sizes.
     bool AddFile(const std::string& diskPath, const std::string& memberName, const PackingMethod& method,
                  std::string& error);
+    // As AddFile, with the file opened and packed by `feed` (perhaps on
+    // another thread, as PackingPipeline does).
+    bool AddPacked(PackingFeed& feed, const std::string& memberName, const PackingMethod& method,
+                   std::string& error);
     // Adds a -lhd- folder member; `memberName` ends with a backslash.
     bool AddFolder(const std::string& diskPath, const std::string& memberName, std::string& error);
     // Ends the archive and replaces the old one (MoveFileExA).
@@ -33,7 +38,7 @@ public:
 
 private:
     bool WriteHeader(const MemberHeader& header, std::string& error);
-    bool PackData(const FileHandle& source, MemberHeader& header, const PackingMethod& method, std::string& error);
+    bool PackData(PackingFeed& feed, MemberHeader& header, std::string& error);
 
     std::string archivePath_;
     std::string tempPath_;

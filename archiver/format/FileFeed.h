@@ -1,0 +1,27 @@
+// One file opened and packed where it is asked, on the caller's thread: the
+// single-worker way, and what each worker of PackingPipeline runs.
+#pragma once
+#include "archiver/codec/Encoder.h"
+#include "archiver/files/FileHandle.h"
+#include "archiver/format/PackingFeed.h"
+
+#include <string>
+
+namespace lha {
+
+class FileFeed : public PackingFeed {
+public:
+    FileFeed(const std::string& diskPath, const PackingMethod& method) : diskPath_(diskPath), method_(method) {}
+
+    // Opens the file for reading; the error names it with GetLastError's code.
+    bool Open(FileFacts& facts, std::string& error) override;
+    PackResult Pack(RestartableSink& sink, PackedData& packed) override;
+
+private:
+    std::string diskPath_;
+    const PackingMethod& method_;
+    FileHandle source_;
+    uint64_t size_ = 0;
+};
+
+} // namespace lha

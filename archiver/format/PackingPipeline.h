@@ -1,0 +1,77 @@
+// Packs the files of one run on worker threads while the writer puts their
+// members in the archive in order. Each file is packed by one worker, from
+// start to end, exactly as FileFeed packs it on the writer's thread, so the
+// archive is byte for byte the one a single worker writes.
+//
+// Memory is bounded: a worker takes a file only while it is at most
+// kAheadPerWorker files per worker past the one being written, and at most
+// kWaitingBytes of a file's packed data wait for the writer (a larger member
+// streams: its worker waits until the writer has taken some). With the
+// encoder's tables that is, per worker, the tables, a 64 KiB read buffer and
+// up to kAheadPerWorker MiB of packed data waiting.
+#pragma once
+#include "archiver/codec/Encoder.h"
+#include "archiver/format/FileFeed.h"
+#include "archiver/format/PackingFeed.h"
+
+#include <windows.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lha {
+
+class PackingPipeline {
+public:
+    static constexpr unsigned kMaxWorkers = 8;
+    static constexpr unsigned kAheadPerWorker = 2;
+    static constexpr size_t kWaitingBytes = 1024 * 1024;
+
+    // The machine's processors, at most kMaxWorkers; the environment variable
+    // UNLHA32_WORKERS (1 to 8) sets the count instead (1: everything on the
+    // writer's thread, as one worker would).
+    static unsigned WorkerCount();
+
+    // Starts up to `workers` threads on `diskPaths` (fewer when there are fewer
+    // files, none when `workers` is 1 or no thread can be made: each feed then
+    // packs on the writer's thread).
+    PackingPipeline(const std::vector<std::string>& diskPaths, const PackingMethod& method, unsigned workers);
+    // Stops the workers (a run that failed leaves files undrained) and waits for them.
+    ~PackingPipeline();
+    PackingPipeline(const PackingPipeline&) = delete;
+    PackingPipeline& operator=(const PackingPipeline&) = delete;
+
+    // The feed of the next file, in the order given, valid until the next call.
+    // The writer calls its Open and then (when Open succeeds) its Pack, or ends the run.
+    PackingFeed& Next();
+
+private:
+    struct Job;
+    class JobFeed;
+    class QueueSink;
+
+    static DWORD WINAPI RunWorker(void* pipeline);
+    void Work();
+    void PackJob(Job& job);
+    bool Put(Job& job, std::vector<uint8_t>& chunk);
+    bool Restart(Job& job);
+    std::vector<uint8_t> SpareChunk();
+    void Stop();
+
+    const PackingMethod& method_;
+    std::vector<std::unique_ptr<Job>> jobs_;
+    std::vector<HANDLE> threads_;
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
+    size_t claimed_ = 0;    // jobs taken by workers
+    size_t writing_ = 0;    // the job the writer is on; all before it are written
+    size_t ahead_ = 1;      // jobs a worker may take past writing_
+    bool stopping_ = false;
+    std::vector<std::vector<uint8_t>> spare_;  // chunk buffers the writer is done with
+    size_t next_ = 0;                          // the writer's next job
+    std::unique_ptr<PackingFeed> feed_;
+};
+
+} // namespace lha

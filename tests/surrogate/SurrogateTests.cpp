@@ -93,13 +93,17 @@ std::wstring Client64CommandLine()
 
 const char* ServiceStateName(DWORD state)
 {
-    switch (state) {
-    case SERVICE_RUNNING: return "running";
-    case SERVICE_STOPPED: return "stopped";
-    case SERVICE_START_PENDING: return "starting";
-    case SERVICE_STOP_PENDING: return "stopping";
-    default: return "unknown";
+    static const struct {
+        DWORD state;
+        const char* name;
+    } kNames[] = {{SERVICE_RUNNING, "running"},
+                  {SERVICE_STOPPED, "stopped"},
+                  {SERVICE_START_PENDING, "starting"},
+                  {SERVICE_STOP_PENDING, "stopping"}};
+    for (const auto& row : kNames) {
+        if (row.state == state) return row.name;
     }
+    return "unknown";
 }
 
 // The first activation after the import, in one stretch: RpcSs running first,
@@ -122,13 +126,16 @@ void FirstActivation()
         }
         const int ended = EndSurrogates();
         const ServiceProcess after = RpcSubsystem();
-        std::printf("surrogate: retrying (attempt %d of %d failed): the 64-bit client %s, exit code %lu; RpcSs now "
-                    "%s (process %lu%s); ended %d surrogate(s)\n",
+        // Wine names RpcSs's process only while it starts, so a change of
+        // process is shown only when both are known.
+        const bool replaced = before.processId && after.processId && before.processId != after.processId;
+        std::printf("surrogate: attempt %d of %d failed: the 64-bit client %s (exit code %lu); RpcSs now %s "
+                    "(process %lu%s); ended %d surrogate(s)%s\n",
                     attempt, kActivationAttempts,
                     result.exitCode == WAIT_TIMEOUT ? "did not complete in its time" : "failed",
                     static_cast<unsigned long>(result.exitCode), ServiceStateName(after.state),
-                    static_cast<unsigned long>(after.processId),
-                    after.processId == before.processId ? "" : ", another than before: the service was ended", ended);
+                    static_cast<unsigned long>(after.processId), replaced ? ", not the one before" : "", ended,
+                    attempt < kActivationAttempts ? "; retrying" : "");
         std::fflush(stdout);
     }
 }

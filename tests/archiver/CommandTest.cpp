@@ -1559,3 +1559,108 @@ TEST_F(Command, UpdatesCopyMembersOfOtherMethodsAsTheyStand)
 }
 
 } // namespace
+
+// ---- packing on worker threads: the archive one worker writes, failures as one worker reports ----
+
+// UNLHA32_WORKERS sets the worker count (archiver/format/PackingPipeline.h);
+// 1 packs everything on the writer's thread, as before there were workers.
+class Workers {
+public:
+    explicit Workers(unsigned count) { SetEnvironmentVariableA("UNLHA32_WORKERS", std::to_string(count).c_str()); }
+    ~Workers() { SetEnvironmentVariableA("UNLHA32_WORKERS", nullptr); }
+};
+
+const unsigned kWorkerCounts[] = {2, 3, 8};
+
+// Deterministic bytes: `alphabet` letters picked at random (256: any byte).
+Bytes Noise(size_t size, unsigned alphabet, uint32_t seed)
+{
+    Bytes bytes(size);
+    for (uint8_t& byte : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        byte = static_cast<uint8_t>(alphabet == 256 ? seed >> 24 : 'a' + (seed >> 24) % alphabet);
+    }
+    return bytes;
+}
+
+// Past one file's bound of waiting packed data (1 MiB) both ways: random bytes
+// that stream out and are then stored (-lh0-), and letters that pack to about
+// 1.5 MiB; many small files and an empty one around them; a folder.
+void WriteWorkerCorpus(const std::string& folder)
+{
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CreateDirectoryA((folder + "sub").c_str(), nullptr);
+    WriteFileBytes(folder + "big-random.bin", Noise(1536 * 1024, 256, 1));
+    WriteFileBytes(folder + "big-letters.txt", Noise(3 * 1024 * 1024, 16, 2));
+    WriteFileBytes(folder + "empty.txt", Bytes());
+    for (unsigned i = 0; i < 40; ++i)
+        WriteFileBytes(folder + (i % 4 == 0 ? "sub\\" : "") + "small" + std::to_string(i) + ".txt",
+                       Noise(i * 97, 4 + i % 20, 10 + i));
+}
+
+TEST_F(Command, WorkersWriteTheArchiveOneWorkerWrites)
+{
+    WriteWorkerCorpus(Path("in\\"));
+    Bytes single;
+    {
+        Workers one(1);
+        ASSERT_EQ(kSuccess, RunExpanded("a -r {a} {s}in\\ *").code);
+        single = ReadFileBytes(Archive());
+    }
+    Result listed = RunExpanded("l {a}");
+    const size_t random = listed.text.find("big-random.bin");
+    ASSERT_NE(std::string::npos, random) << listed.text;
+    const size_t line = listed.text.rfind('\n', random) + 1;
+    EXPECT_NE(std::string::npos, listed.text.substr(line, random - line).find("-lh0-")) << listed.text;
+    EXPECT_EQ(kSuccess, RunExpanded("t {a}").code);
+    for (unsigned count : kWorkerCounts) {
+        SCOPED_TRACE(count);
+        Workers workers(count);
+        DeleteFileA(Archive().c_str());
+        ASSERT_EQ(kSuccess, RunExpanded("a -r {a} {s}in\\ *").code);
+        EXPECT_TRUE(single == ReadFileBytes(Archive())) << "the archive differs from the single worker's";
+    }
+}
+
+struct WorkerFailureCase {
+    const char* name;
+    const char* line;
+};
+
+const WorkerFailureCase kWorkerFailureCases[] = {
+    {"a", "a -r {a} {s}in\\ *"},
+    {"u", "u -r {a} {s}in\\ *"},
+    {"a, stored (-m0)", "a -r -m0 {a} {s}in\\ *"},
+};
+
+// A file no one may open among many: every worker count gives the text and
+// code of one worker, and the old archive stays as it was, with no file left beside it.
+TEST_F(Command, WorkerFailureTable)
+{
+    WriteWorkerCorpus(Path("in\\"));
+    for (const WorkerFailureCase& row : kWorkerFailureCases) {
+        SCOPED_TRACE(row.name);
+        WriteArchive(kThreeMembers);
+        const Bytes old = ReadFileBytes(Archive());
+        const std::set<std::string> before = Tree(scratch_);
+        HANDLE locked = CreateFileA(Path("in\\small29.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, locked);
+        Result single;
+        {
+            Workers one(1);
+            single = RunExpanded(row.line);
+        }
+        EXPECT_EQ(kFileError, single.code) << single.text;
+        EXPECT_NE(std::string::npos, single.text.find("small29.txt")) << single.text;
+        for (unsigned count : kWorkerCounts) {
+            SCOPED_TRACE(count);
+            Workers workers(count);
+            Result result = RunExpanded(row.line);
+            EXPECT_EQ(single.code, result.code);
+            EXPECT_EQ(single.text, result.text);
+            EXPECT_TRUE(old == ReadFileBytes(Archive()));
+            EXPECT_EQ(before, Tree(scratch_));
+        }
+        CloseHandle(locked);
+    }
+}

@@ -26,8 +26,11 @@ HeaderResult ReadHeader(const FileHandle& file, uint64_t fileSize, uint64_t offs
                         std::string& error);
 
 // Appends the level 2 header of `header` (method, sizes, CRC, path, time,
-// attributes) to `out`, with its header CRC. False with `error` when the sizes
-// or the name do not fit a level 2 header.
+// attributes) to `out`, with its header CRC. An original size of 4 GiB or more
+// adds the 64-bit sizes extension; whether it is there depends on that size
+// alone, so a header written before packing is as long as the one written
+// after. False with `error` when the packed size is larger than 4 GiB for a
+// smaller file, or the name does not fit a level 2 header.
 bool WriteLevel2Header(const MemberHeader& header, std::vector<uint8_t>& out, std::string& error);
 
 } // namespace lha

@@ -82,7 +82,9 @@ ServiceProcess WaitForRpcSubsystem(DWORD limitMs, int* starts)
     const DWORD started = GetTickCount();
     for (;;) {
         const ServiceProcess now = ServiceNow(service.handle);
-        if (now.state == SERVICE_RUNNING || GetTickCount() - started > limitMs) return now;
+        // Wine: a service whose start the manager gave up on may still say it
+        // runs, with no process of the manager's behind it, until it is ended.
+        if ((now.state == SERVICE_RUNNING && now.processId) || GetTickCount() - started > limitMs) return now;
         // A start the manager gives up on leaves the service stopped again:
         // ask once more then.
         if (now.state == SERVICE_STOPPED) {

@@ -24,6 +24,6 @@ struct ServiceProcess {
 };
 ServiceProcess RpcSubsystem();
 
-// Waits until RpcSs runs, starting it whenever it is stopped, for at most
-// `limitMs`. Returns what it last saw; `starts` counts the starts it asked for.
+// Waits until RpcSs runs in a process the service control manager started
+// for it, starting it whenever it is stopped, for at most `limitMs`. Returns what it last saw; `starts` counts the starts it asked for.
 ServiceProcess WaitForRpcSubsystem(DWORD limitMs, int* starts);

@@ -27,10 +27,12 @@ const char kCreatedTag[] = "created ";
 // control manager may give up on that start (ERROR_SERVICE_REQUEST_TIMEOUT)
 // and end rpcss again, over and over for a minute or more. A surrogate started
 // meanwhile registers its class where no client finds it, and its client then
-// asks rpcss for the class for ever: the test's first activation hung. So the
-// first activation waits until RpcSs runs; one that still does not complete
-// in its time is ended, with its surrogates, and tried again a bounded number
-// of times, each retry said and why. Windows runs RpcSs from boot on.
+// asks rpcss for the class for ever: the test's first activation hung. Such an
+// rpcss says it runs, but the manager names no process for it. So the first
+// activation waits until RpcSs runs in the manager's process; one that still
+// does not complete in its time is ended, with its surrogates, and tried again
+// a bounded number of times, each retry said and why. Windows runs RpcSs from
+// boot on.
 const DWORD kRpcSubsystemLimitMs = 180000;
 const DWORD kActivationLimitMs = 45000;
 const int kActivationAttempts = 4;
@@ -126,8 +128,7 @@ void FirstActivation()
         }
         const int ended = EndSurrogates();
         const ServiceProcess after = RpcSubsystem();
-        // Wine names RpcSs's process only while it starts, so a change of
-        // process is shown only when both are known.
+        // A change of process is shown only when both are known.
         const bool replaced = before.processId && after.processId && before.processId != after.processId;
         std::printf("surrogate: attempt %d of %d failed: the 64-bit client %s (exit code %lu); RpcSs now %s "
                     "(process %lu%s); ended %d surrogate(s)%s\n",

@@ -16,6 +16,8 @@ public:
     // Opens the file for reading; the error names it with GetLastError's code.
     bool Open(FileFacts& facts, std::string& error) override;
     PackResult Pack(RestartableSink& sink, PackedData& packed) override;
+    // Closes the file (it is read only; nothing to lose).
+    void Close() { source_.Close(); }
 
 private:
     std::string diskPath_;

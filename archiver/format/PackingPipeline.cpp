@@ -236,6 +236,9 @@ void PackingPipeline::PackJob(Job& job)
     PackedData packed;
     PackResult result = feed.Pack(sink, packed);
     if (result == PackResult::Ok && !sink.Flush()) result = PackResult::WriteFailed;
+    // The file is closed before the writer hears the member is done: m removes
+    // the files it added once the archive is in place.
+    feed.Close();
     Locked locked(lock_);
     job.finished = true;
     job.result = result;

@@ -16,6 +16,7 @@
 #include <msiquery.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -40,10 +41,16 @@ const DWORD kMsiexecLimitMs = 300000;
 // product code) where Windows repairs.
 const wchar_t kRepair[] = L" REINSTALL=ALL REINSTALLMODE=omus";
 
-// Wine: see tests/surrogate/SurrogateTests.cpp; the first surrogate
-// activations of a prefix never complete, so the 64-bit host is warmed up.
-const DWORD kWarmUpFirstLimitMs = 8000;
-const DWORD kWarmUpLastLimitMs = 64000;
+// Wine: in a fresh WoW64 prefix the service control manager may give up on
+// the start of RpcSs and end it again; a surrogate started meanwhile registers
+// its class where no client finds it, and the first activation hangs (see
+// tests/surrogate/SurrogateTests.cpp). So the first activation waits until
+// RpcSs runs in the manager's process, and one that does not complete in its
+// time is ended with its surrogates and tried again, a bounded number of
+// times, each retry said. Windows runs RpcSs from boot on.
+const DWORD kRpcSubsystemLimitMs = 180000;
+const DWORD kActivationLimitMs = 45000;
+const int kActivationAttempts = 4;
 
 std::wstring Environment(const wchar_t* name)
 {
@@ -593,13 +600,29 @@ struct ProgIdIn64BitView {
     }
 };
 
+// The first activation from the 64-bit host, as the comment at the top says.
+void FirstActivation64()
+{
+    for (int attempt = 1; attempt <= kActivationAttempts; ++attempt) {
+        int starts = 0;
+        const ServiceProcess rpcss = WaitForRpcSubsystem(kRpcSubsystemLimitMs, &starts);
+        const ProcessResult result = RunProcess(RunCommandLine(Cscript64(), "echo warm"), kActivationLimitMs);
+        if (result.exitCode == 0) return;
+        const int ended = EndSurrogates();
+        std::printf("installer: 64-bit activation attempt %d of %d failed (exit code %lu; RpcSs state %lu, process "
+                    "%lu, %d start(s) asked); ended %d surrogate(s)%s\n",
+                    attempt, kActivationAttempts, static_cast<unsigned long>(result.exitCode),
+                    static_cast<unsigned long>(rpcss.state), static_cast<unsigned long>(rpcss.processId), starts,
+                    ended, attempt < kActivationAttempts ? "; retrying" : "");
+        std::fflush(stdout);
+    }
+}
+
 void Reaches64BitHost()
 {
     ProgIdIn64BitView progId;
     ExpectEcho(Cscript32());
-    for (DWORD limit = kWarmUpFirstLimitMs; limit <= kWarmUpLastLimitMs; limit *= 2) {
-        if (RunProcess(RunCommandLine(Cscript64(), "echo warm"), limit).exitCode == 0) break;
-    }
+    FirstActivation64();
     ExpectEcho(Cscript64());
     // The surrogate keeps vesker.DLL loaded for a while; the later steps
     // replace and remove it.

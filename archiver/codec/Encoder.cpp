@@ -17,21 +17,22 @@ const PackingMethod kPackingMethods[] = {
     // id      dictionary          parsing            depth nice       take       parses
     {"-lh0-", 0, Parsing::Lazy, 0, 0, 0, 0},
     {"-lh5-", kLh5DictionaryBits, Parsing::Lazy, 256, kMaxMatch, kMaxMatch, 1},
-    {"-lh6-", kLh6DictionaryBits, Parsing::Cheapest, 512, kMaxMatch, 96, 3},
-    {"-lh7-", kLh7DictionaryBits, Parsing::Cheapest, 512, kMaxMatch, 96, 3},
+    {"-lh6-", kLh6DictionaryBits, Parsing::Cheapest, 32, 128, 128, 2},
+    {"-lh7-", kLh7DictionaryBits, Parsing::Cheapest, 32, 128, 128, 2},
 };
 
 // The input is parsed in chunks. Lazy: kLazyChunk positions, a position's
 // longest match (a hash chain walk) held back while the next position's match,
 // priced with the code lengths of the chunk before, would do better.
 // Cheapest: kChunkSize positions; the matches of every position are found
-// once, then the cheapest way through the chunk (literals and copies, each
-// priced in bits) is found `parses` times: first with the code lengths of the
-// chunk before, then each time with those the parse before gives. A chunk
-// goes out as one block, or halves split again while that is smaller. (On
-// this tree's bench corpus, -lh7- Cheapest is 2.1 % smaller than Lazy, and
-// -lh5- Cheapest 1.6 %, but four to five times slower: not worth it for the
-// default.)
+// once (a binary tree walk: a chain would have to be walked hundreds deep at
+// every position for the same matches), then the cheapest way through the
+// chunk (literals and copies, each priced in bits) is found `parses` times:
+// first with the code lengths of the chunk before, then with those the parse
+// before gives. A chunk goes out as one block, or halves split again while
+// that is smaller. (On this tree's bench corpus, -lh7- Cheapest is 2.4 %
+// smaller than Lazy but three times slower: not worth it for the default; a
+// third parse gains 0.03 %, a single one loses 0.5 %.)
 constexpr unsigned kChunkSize = 32768;
 constexpr unsigned kLazyChunk = 16384;
 // When a held match and a later one cover different spans, the shorter side is
@@ -196,20 +197,21 @@ bool LhEncoder::FindChunkMatches(unsigned& chunkLength) {
         if (finder_.Available() == 0)
             break;
         bytes_[n] = *finder_.Current();
-        unsigned count = finder_.Matches(method_.searchDepth, method_.niceLength, matches_[n], kMatchesKept);
+        unsigned count = finder_.TreeMatches(method_.searchDepth, method_.niceLength, matches_[n], kMatchesKept);
         matchCount_[n] = static_cast<uint8_t>(count);
-        finder_.InsertAndAdvance();
         ++n;
         if (count == 0 || matches_[n - 1][count - 1].length < method_.takeLength)
             continue;
         matches_[n - 1][0] = matches_[n - 1][count - 1];
         matchCount_[n - 1] = 1;
-        for (unsigned k = 1; k < matches_[n - 1][0].length && n < kChunkSize; ++k) {
+        // The length is read once: n moves on over positions whose matches are not set.
+        const unsigned covered = matches_[n - 1][0].length;
+        for (unsigned k = 1; k < covered && n < kChunkSize; ++k) {
             if (!finder_.Prepare())
                 return false;
             bytes_[n] = *finder_.Current();
             matchCount_[n] = 0;
-            finder_.InsertAndAdvance();
+            finder_.SkipAdvance();
             ++n;
         }
     }

@@ -25,7 +25,7 @@ struct PackingMethod {
     const char* id;           // e.g. "-lh7-"
     unsigned dictionaryBits;  // log2 of the dictionary; 0: stored as it is, never packed
     Parsing parsing;
-    unsigned searchDepth;     // hash chain positions visited per search
+    unsigned searchDepth;     // chain (Lazy) or tree (Cheapest) positions visited per search
     unsigned niceLength;      // a match this long ends the search
     unsigned takeLength;      // a match this long is taken as it is, the positions it covers not searched
     unsigned parses;          // Cheapest: times each chunk is parsed
@@ -49,7 +49,7 @@ enum class EncodeStatus {
 // as the output would reach `limit` bytes (what was written by then is to be
 // thrown away). Memory is fixed: the window and its tables, never sized by `size`.
 //
-// Those tables (about 2.3 MiB: the window and chains, and the matches of a
+// Those tables (about 2.5 MiB: the window and its chains or tree, and the matches of a
 // chunk of 32 Ki positions, which only Cheapest touches) come from the heap; when it has no room the
 // result is LimitReached too, so the caller stores the data instead. On
 // LimitReached, packedSize is not meaningful.

@@ -22,7 +22,7 @@ unsigned FirstDifferentByte(uint32_t difference) {
 
 // How many bytes `a` and `b` share, knowing they share `length`, at most
 // `maxLength`; compares four bytes a step.
-unsigned SharedLength(const uint8_t* a, const uint8_t* b, unsigned length, unsigned maxLength) {
+inline __attribute__((always_inline)) unsigned SharedLength(const uint8_t* a, const uint8_t* b, unsigned length, unsigned maxLength) {
     while (length + 4 <= maxLength) {
         uint32_t difference = Load32(a + length) ^ Load32(b + length);
         if (difference != 0)
@@ -50,8 +50,8 @@ MatchFinder::MatchFinder(ByteSource& source, uint64_t size, unsigned dictionaryB
     hashMask_ = (1u << hashBits) - 1;
     for (unsigned h = 0; h <= hashMask_; ++h)
         head_[h] = kNone;
-    for (unsigned i = 0; i < dictionarySize_; ++i)
-        earlier_[i] = kNone;
+    for (unsigned i = 0; i < 2 * dictionarySize_; ++i)
+        links_[i] = kNone;
 }
 
 void MatchFinder::Slide() {
@@ -64,8 +64,8 @@ void MatchFinder::Slide() {
     auto rebase = [shift](uint32_t& p) { p = (p == kNone || p < shift) ? kNone : p - shift; };
     for (unsigned h = 0; h <= hashMask_; ++h)
         rebase(head_[h]);
-    for (unsigned i = 0; i < dictionarySize_; ++i)
-        rebase(earlier_[i]);
+    for (unsigned i = 0; i < 2 * dictionarySize_; ++i)
+        rebase(links_[i]);
 }
 
 bool MatchFinder::Prepare() {
@@ -108,49 +108,86 @@ unsigned MatchFinder::Longest(unsigned depth, unsigned niceLength, unsigned& dis
                     break;
             }
         }
-        candidate = earlier_[candidate & slotMask_];
+        candidate = links_[candidate & slotMask_];
     }
     return best >= kMinMatch ? best : 0;
 }
 
-unsigned MatchFinder::Matches(unsigned depth, unsigned niceLength, Found* found, unsigned room) const {
-    unsigned maxLength = end_ - pos_;
-    if (maxLength > kMaxMatch)
-        maxLength = kMaxMatch;
-    if (maxLength < kMinMatch || room == 0)
+// Compares stop at niceLength (or what is available): a later search skips
+// the bytes that the tree's order says its bounds share, and that order holds
+// for every search that compares no further. The longest match found then
+// runs on past niceLength by a compare of its own, outside the tree.
+unsigned MatchFinder::TreeMatches(unsigned depth, unsigned niceLength, Found* found, unsigned room) {
+    unsigned available = end_ - pos_;
+    if (available > kMaxMatch)
+        available = kMaxMatch;
+    if (available < kMinMatch) {
+        ++pos_;  // too near the end to be matched or hashed: left out of the tree
         return 0;
-    if (niceLength > maxLength)
-        niceLength = maxLength;
+    }
+    const unsigned maxLength = niceLength < available ? niceLength : available;
     const uint8_t* here = buffer_ + pos_;
     const unsigned maxDistance = MaxDistance();
+    const unsigned h = Hash(here);
+    uint32_t candidate = head_[h];
+    head_[h] = pos_;
+    // Where the next smaller and larger positions met go, and the bytes the
+    // current position shares with the nearest smaller and larger met so far.
+    uint32_t* smallerLink = &links_[2 * (pos_ & slotMask_)];
+    uint32_t* largerLink = smallerLink + 1;
+    unsigned smallerShared = 0, largerShared = 0;
     unsigned best = kMinMatch - 1;
     unsigned count = 0;
-    uint32_t candidate = head_[Hash(here)];
-    for (; depth > 0 && candidate != kNone && candidate < pos_ && pos_ - candidate <= maxDistance; --depth) {
+    for (;; --depth) {
+        if (depth == 0 || candidate == kNone || candidate >= pos_ || pos_ - candidate > maxDistance) {
+            *smallerLink = *largerLink = kNone;
+            break;
+        }
         const uint8_t* there = buffer_ + candidate;
-        if (there[best] == here[best]) {
-            unsigned length = SharedLength(there, here, 0, maxLength);
-            if (length > best) {
-                best = length;
+        uint32_t* children = &links_[2 * (candidate & slotMask_)];
+        unsigned length = smallerShared < largerShared ? smallerShared : largerShared;
+        length = SharedLength(there, here, length, maxLength);
+        if (length > best) {
+            best = length;
+            if (room != 0) {
                 if (count == room) {  // the shortest gives way
                     for (unsigned k = 1; k < room; ++k)
                         found[k - 1] = found[k];
                     --count;
                 }
                 found[count++] = {static_cast<uint16_t>(length), static_cast<uint16_t>(pos_ - candidate)};
-                if (length >= niceLength)
-                    break;
             }
         }
-        candidate = earlier_[candidate & slotMask_];
+        if (length == maxLength) {
+            // The same as far as any search compares: the current position takes its place.
+            *smallerLink = children[0];
+            *largerLink = children[1];
+            break;
+        }
+        if (there[length] < here[length]) {
+            *smallerLink = candidate;
+            smallerLink = &children[1];
+            candidate = *smallerLink;
+            smallerShared = length;
+        } else {
+            *largerLink = candidate;
+            largerLink = &children[0];
+            candidate = *largerLink;
+            largerShared = length;
+        }
     }
+    if (count != 0 && found[count - 1].length == maxLength) {
+        Found& longest = found[count - 1];
+        longest.length = static_cast<uint16_t>(SharedLength(here - longest.distance, here, maxLength, available));
+    }
+    ++pos_;
     return count;
 }
 
 void MatchFinder::InsertAndAdvance() {
     if (end_ - pos_ >= kMinMatch) {
         unsigned h = Hash(buffer_ + pos_);
-        earlier_[pos_ & slotMask_] = head_[h];
+        links_[pos_ & slotMask_] = head_[h];
         head_[h] = pos_;
     }
     ++pos_;

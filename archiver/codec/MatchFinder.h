@@ -2,8 +2,9 @@
 // sliding dictionary of 2^dictionaryBits bytes (13 for -lh5-, 15 for -lh6-,
 // 16 for -lh7-). The positions of the dictionary that share a three-byte hash
 // form a chain, nearest first; entering a position costs one step, and a
-// search walks the chain. The buffer reads ahead from the source and slides by
-// whole dictionaries.
+// search walks the chain. Or they form a binary tree, for a parse that wants
+// the matches of every position: entering a position is its search. The
+// buffer reads ahead from the source and slides by whole dictionaries.
 #pragma once
 #include "archiver/codec/ByteStream.h"
 #include "archiver/codec/CodecFormat.h"
@@ -43,12 +44,23 @@ public:
         uint16_t distance;
     };
 
-    // The matches at the current position that are longer than every nearer
-    // one, among the `depth` nearest earlier positions of its hash: lengths
-    // grow and so do distances, so a shorter copy is cheapest taken from the
-    // first entry at least that long. Keeps the `room` longest in `found`
-    // (shortest first) and returns how many; stops at `niceLength`. Does not move.
-    unsigned Matches(unsigned depth, unsigned niceLength, Found* found, unsigned room) const;
+    // The tree search, for a parse that wants the matches of every position: the
+    // positions of a hash form a binary tree ordered by the bytes that follow
+    // them, nearest at the root, so one walk down it meets every match longer
+    // than all nearer ones (lengths grow and so do distances, so a shorter copy
+    // is cheapest taken from the first entry at least that long). Keeps the
+    // `room` longest in `found` (shortest first) and returns how many; enters
+    // the current position in the tree and moves past it. The walk ends after
+    // `depth` positions (the older ones it leaves are dropped from the tree) or
+    // at a match of `niceLength` (at least kMinMatch, and the same for every
+    // call on a finder) or Available() bytes. A finder is searched either
+    // with Longest and InsertAndAdvance or with TreeMatches alone: the two share
+    // the chain table.
+    unsigned TreeMatches(unsigned depth, unsigned niceLength, Found* found, unsigned room);
+
+    // Moves past the current position leaving it out of the tree (a position
+    // inside a long match, which later copies can take from the match's source).
+    void SkipAdvance() { ++pos_; }
 
     // Enters the current position in its chain and moves past it.
     void InsertAndAdvance();
@@ -74,8 +86,11 @@ private:
     unsigned pos_ = 0;
     unsigned end_ = 0;
     uint32_t head_[1u << kMaxHashBits];
-    // The next earlier position of the same hash, in slots of position modulo dictionary.
-    uint32_t earlier_[kMaxDictionarySize];
+    // By slot, the position modulo dictionary. Chains: links_[slot] is the next
+    // earlier position of the same hash. Tree: links_[2 * slot] is the root of
+    // the position's subtree of smaller following bytes, links_[2 * slot + 1]
+    // that of larger ones (side by side: a step of the walk reads one line).
+    uint32_t links_[2 * kMaxDictionarySize];
     uint8_t buffer_[kBufferSize];
 };
 

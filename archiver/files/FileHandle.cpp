@@ -116,31 +116,10 @@ bool FileHandle::Read(void* buffer, size_t size, size_t& got) const
     return true;
 }
 
-// One ReadFile at the offset (OVERLAPPED on a synchronous handle): no separate
-// seek per read, which a reader of many small headers would pay for each.
 bool FileHandle::ReadAt(uint64_t position, void* buffer, size_t size) const
 {
     size_t got;
-    return ReadFrom(position, buffer, size, got) && got == size;
-}
-
-bool FileHandle::ReadFrom(uint64_t position, void* buffer, size_t size, size_t& got) const
-{
-    got = 0;
-    while (got < size) {
-        DWORD want = size - got > kMaxTransfer ? kMaxTransfer : static_cast<DWORD>(size - got);
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(position + got);
-        at.OffsetHigh = static_cast<DWORD>((position + got) >> 32);
-        DWORD read = 0;
-        if (!ReadFile(handle_, static_cast<char*>(buffer) + got, want, &read, &at)) {
-            if (GetLastError() == ERROR_HANDLE_EOF) break;
-            return false;
-        }
-        if (read == 0) break;
-        got += read;
-    }
-    return true;
+    return Seek(position) && Read(buffer, size, got) && got == size;
 }
 
 bool FileHandle::Write(const void* data, size_t size) const

@@ -44,8 +44,6 @@ public:
     bool Read(void* buffer, size_t size, size_t& got) const;
     // Reads exactly `size` bytes at `position`; false at the end or on failure.
     bool ReadAt(uint64_t position, void* buffer, size_t size) const;
-    // Reads up to `size` bytes at `position`; `got` < size only at the end of the file.
-    bool ReadFrom(uint64_t position, void* buffer, size_t size, size_t& got) const;
     bool Write(const void* data, size_t size) const;
     // Cuts the file at the current position.
     bool Truncate() const;

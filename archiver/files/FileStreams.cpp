@@ -25,7 +25,7 @@ bool FileRegionSource::Fill()
     if (remaining_ == 0 || failed_) return false;
     size_t want = remaining_ < buffer_.size() ? static_cast<size_t>(remaining_) : buffer_.size();
     size_t got = 0;
-    if (!file_.ReadFrom(position_, buffer_.data(), want, got) || got == 0) {
+    if (!file_.Seek(position_) || !file_.Read(buffer_.data(), want, got) || got == 0) {
         failed_ = true;
         return false;
     }

@@ -345,6 +345,64 @@ TEST(Lh5, CopiesReachNearlyTheWholeDictionary) {
     }
 }
 
+// --- -lh6-/-lh7- tree search ---
+
+// Copies of one random block, each with a byte changed `at` bytes in: every
+// copy agrees with the others for `at` bytes and then differs, so the tree
+// orders many positions past the length its compares stop at.
+Bytes NearCopies(size_t unit, size_t at, size_t count, uint32_t seed) {
+    Bytes block = RandomBytes(unit, seed);
+    Bytes data;
+    for (size_t k = 0; k < count; ++k) {
+        block[at] = static_cast<uint8_t>(k * 37 + 1);
+        data.insert(data.end(), block.begin(), block.end());
+    }
+    return data;
+}
+
+// The inputs where a tree walk can go wrong: strings equal beyond its compare
+// length, runs past the length a match is taken whole at (their positions
+// stay out of the tree), a long match cut by the end of the data, and copies
+// from the far edge of the dictionary. Each packs small, unpacks to itself,
+// and packs to the same bytes again after other data went through the
+// encoder (the parallel packer relies on equal output for equal input).
+TEST(Lh7, TreeSearchEdges) {
+    Bytes runThenText(300000, 0);
+    Bytes text = MixedBytes(60000, 41);
+    runThenText.insert(runThenText.end(), text.begin(), text.end());
+    Bytes endsInMatch = RandomBytes(5000, 42);
+    endsInMatch.insert(endsInMatch.end(), endsInMatch.begin() + 100, endsInMatch.begin() + 100 + 250);
+    const RoundTripCase cases[] = {
+        {"copies equal for 127 bytes", NearCopies(400, 127, 300, 43), 0.025},
+        {"copies equal for 128 bytes", NearCopies(400, 128, 300, 44), 0.025},
+        {"copies equal for 200 bytes", NearCopies(400, 200, 300, 45), 0.025},
+        {"copies equal for 300 bytes: longer than a match", NearCopies(400, 300, 300, 46), 0.025},
+        {"a run of 300000 bytes, then text", runThenText, 0.035},
+        {"ends 250 bytes into a copy", endsInMatch, 0.97},
+        {"a period of 32767 bytes", Repeated(RandomBytes(32767, 47), 200000), 0.2},
+        {"text that slides the window many times", MixedBytes(400000, 48), 0.16},
+    };
+    const struct {
+        const char* id;
+        unsigned dictionaryBits;
+    } methods[] = {{"-lh6-", lha::kLh6DictionaryBits}, {"-lh7-", lha::kLh7DictionaryBits}};
+    for (const auto& method : methods) {
+        for (const RoundTripCase& c : cases) {
+            Bytes packed, unpacked, again, other;
+            ASSERT_EQ(Pack(c.data, packed, UINT64_MAX, method.id), lha::EncodeStatus::Ok) << method.id << " " << c.name;
+            EXPECT_LE(packed.size(), c.maxRatio * c.data.size() + 16) << method.id << " " << c.name;
+            ASSERT_EQ(Unpack(method.dictionaryBits, packed, c.data.size(), unpacked), lha::DecodeStatus::Ok)
+                << method.id << " " << c.name;
+            EXPECT_TRUE(unpacked == c.data) << method.id << " " << c.name;
+            ASSERT_EQ(Pack(MixedBytes(100000, 49), other, UINT64_MAX, method.id), lha::EncodeStatus::Ok);
+            ASSERT_EQ(Pack(c.data, again, UINT64_MAX, method.id), lha::EncodeStatus::Ok) << method.id << " " << c.name;
+            EXPECT_TRUE(again == packed) << method.id << " " << c.name << ": packed differently the second time";
+        }
+    }
+}
+
+// --- end -lh6-/-lh7- tree search ---
+
 TEST(Lh5, PackingMethodTable) {
     const struct {
         const char* id;

@@ -160,7 +160,7 @@ def lhasa_shown(path):
 
 
 def lhasa_methods(listing):
-    """{name: method} from `lha v`: the method, CRC, date (three fields), name."""
+    """{name: method} from `lhasa v`: the method, CRC, date (three fields), name."""
     methods = {}
     for line in listing.splitlines():
         fields = line.split()
@@ -170,9 +170,8 @@ def lhasa_methods(listing):
     return methods
 
 
-def our_archive_through_other_readers(scratch):
-    rows = source_files()
-    source = os.path.join(scratch, "source")
+def write_sources(source, rows):
+    """Writes the (case, path, content) rows under `source`; {path: content}."""
     expected = {}
     for _, path, content in rows:
         full = os.path.join(source, path)
@@ -180,6 +179,13 @@ def our_archive_through_other_readers(scratch):
         with open(full, "wb") as f:
             f.write(content)
         expected[path] = content
+    return expected
+
+
+def our_archive_through_other_readers(scratch):
+    rows = source_files()
+    source = os.path.join(scratch, "source")
+    expected = write_sources(source, rows)
     os.makedirs(os.path.join(source, "empty folder"))
     archive = os.path.join(scratch, "ours.lzh")
     [(code, text)] = run_library(scratch, [f"a -r {windows_path(archive)} {windows_path(source)}\\ *"])
@@ -309,13 +315,7 @@ def each_method_through_other_readers(scratch):
     far = seeded_bytes(7, 40_000)
     rows = source_files() + [("copies 40 KB back", "far.bin", far + text_bytes(8, 1000) + far)]
     source = os.path.join(scratch, "methods-source")
-    expected = {}
-    for _, path, content in rows:
-        full = os.path.join(source, path)
-        os.makedirs(os.path.dirname(full), exist_ok=True)
-        with open(full, "wb") as f:
-            f.write(content)
-        expected[path] = content
+    expected = write_sources(source, rows)
     archives = {switch: os.path.join(scratch, f"method{switch}.lzh") for switch, _ in METHOD_SWITCHES}
     results = run_library(scratch, [f"a -r{switch[1:]} {windows_path(archives[switch])} {windows_path(source)}\\ *"
                                     for switch, _ in METHOD_SWITCHES])

@@ -65,10 +65,8 @@ public:
                 return in_.SourceEnded() ? DecodeStatus::InputFailed : DecodeStatus::CorruptData;
             if (length > left)
                 length = static_cast<uint32_t>(left);  // the member ends inside the copy
-            // The copy names an absolute index of the ring; as a distance, 0 is a whole ring back.
-            uint32_t distance = (window_.Index() - index) & (kRingSize - 1);
             bool written = literal ? window_.Put(static_cast<uint8_t>(first))
-                                   : window_.Copy(distance == 0 ? kRingSize : distance, length);
+                                   : window_.CopyFromRingIndex(index, kRingSize, length);
             if (!written)
                 return DecodeStatus::OutputFailed;
             left -= length;

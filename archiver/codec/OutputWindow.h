@@ -29,10 +29,6 @@ public:
         flushed_ = next_;
     }
 
-    // Where the next byte goes; modulo a window size dividing kSize, it is
-    // that window's write index.
-    uint32_t Index() const { return next_; }
-
     // False when the sink refused a full ring.
     bool Put(uint8_t byte) {
         ring_[next_++] = byte;
@@ -58,6 +54,14 @@ public:
                 return false;
         }
         return true;
+    }
+
+    // LArc copies name an absolute index of their ring of `ringSize` bytes
+    // (dividing kSize), not a distance; from the write index that is a whole
+    // ring back when the two are equal.
+    bool CopyFromRingIndex(uint32_t index, uint32_t ringSize, uint32_t length) {
+        const uint32_t distance = (next_ - index) & (ringSize - 1);
+        return Copy(distance == 0 ? ringSize : distance, length);
     }
 
     // Hands the bytes not yet written to the sink; false when it refused them.

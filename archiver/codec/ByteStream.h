@@ -23,4 +23,18 @@ public:
     virtual bool Write(const uint8_t* data, size_t size) = 0;
 };
 
+// Moves exactly `size` bytes from `source` to `sink` through a 16 KiB buffer.
+// False when the source ends early or fails, or the sink refuses bytes; the
+// owners of both say which.
+inline bool CopyStream(ByteSource& source, uint64_t size, ByteSink& sink)
+{
+    uint8_t chunk[16384];
+    while (size > 0) {
+        size_t got = source.Read(chunk, size < sizeof chunk ? static_cast<size_t>(size) : sizeof chunk);
+        if (got == 0 || !sink.Write(chunk, got)) return false;
+        size -= got;
+    }
+    return true;
+}
+
 } // namespace lha

@@ -28,17 +28,6 @@ std::string LastError(const char* what, const std::string& path)
     return std::string(what) + " (error " + std::to_string(GetLastError()) + "): " + path;
 }
 
-bool Copy(ByteSource& source, uint64_t size, ByteSink& sink)
-{
-    uint8_t chunk[16384];
-    while (size > 0) {
-        size_t got = source.Read(chunk, size < sizeof chunk ? static_cast<size_t>(size) : sizeof chunk);
-        if (got == 0 || !sink.Write(chunk, got)) return false;
-        size -= got;
-    }
-    return true;
-}
-
 // The member's data at the end of the temporary file, from `start` on; a
 // restart cuts the file back there.
 class DataSink : public RestartableSink {
@@ -80,7 +69,7 @@ bool ArchiveWriter::CopyMember(const FileHandle& archive, const MemberHeader& he
     uint64_t size = header.dataOffset + header.packedSize - header.headerOffset;
     FileRegionSource source(archive, header.headerOffset, size);
     FileSink sink(&file_);
-    if (Copy(source, size, sink) && sink.Flush()) return true;
+    if (CopyStream(source, size, sink) && sink.Flush()) return true;
     error = source.Failed() ? "cannot read the archive: " + archivePath_ : LastError("cannot write", tempPath_);
     return false;
 }

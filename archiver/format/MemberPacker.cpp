@@ -6,21 +6,10 @@ namespace lha {
 
 namespace {
 
-bool Copy(ByteSource& source, uint64_t size, ByteSink& sink)
-{
-    uint8_t chunk[16384];
-    while (size > 0) {
-        size_t got = source.Read(chunk, size < sizeof chunk ? static_cast<size_t>(size) : sizeof chunk);
-        if (got == 0 || !sink.Write(chunk, got)) return false;
-        size -= got;
-    }
-    return true;
-}
-
 PackResult Store(const FileHandle& source, uint64_t size, RestartableSink& sink, PackedData& packed)
 {
     FileRegionSource input(source, 0, size);
-    if (!Copy(input, size, sink)) return input.Failed() ? PackResult::ReadFailed : PackResult::WriteFailed;
+    if (!CopyStream(input, size, sink)) return input.Failed() ? PackResult::ReadFailed : PackResult::WriteFailed;
     packed.method = StoredPackingMethod().id;
     packed.packedSize = size;
     packed.crc = input.Crc();

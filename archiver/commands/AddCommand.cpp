@@ -142,7 +142,7 @@ bool CollectName(Collection& collection, const std::string& name, Report& report
     DWORD attributes = GetFileAttributesA((collection.line.folder + relative).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         report.Out().Printf("%s: cannot find the file (error %lu)\n", name.c_str(), GetLastError());
-        report.Raise(kFileError);
+        report.Raise(kNothingMatched);
         return false;
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -226,7 +226,7 @@ int AddFiles(const CommandLine& line, Report& report, AddedSources& added)
     const AddRule& rule = RuleOf(line.command);
     Collection collection{line, FullPath(line.archive), {}, {}};
     for (const std::string& name : line.names)
-        if (!CollectName(collection, name, report)) return report.Fail(kFileError, "the archive is unchanged");
+        if (!CollectName(collection, name, report)) return report.Fail(kCannotWrite, "the archive is unchanged");
     ArchiveReader reader;
     std::vector<MemberHeader> members;
     bool exists = rule.needsArchive || GetFileAttributesA(line.archive.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -241,7 +241,7 @@ int AddFiles(const CommandLine& line, Report& report, AddedSources& added)
     std::string error;
     if (!WriteArchive(line, reader, members, collection.candidates, error)) {
         report.Out().Printf("%s\n", error.c_str());
-        return report.Fail(kFileError, "the archive is unchanged");
+        return report.Fail(kCannotWrite, "the archive is unchanged");
     }
     for (const Candidate& candidate : collection.candidates) {
         report.Out().Printf("%s: %s\n", candidate.member.c_str(), FindMember(index, candidate.member) ? "replaced" : "added");

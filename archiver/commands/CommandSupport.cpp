@@ -9,12 +9,12 @@ bool OpenArchive(const std::string& path, ArchiveReader& reader, Report& report)
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         report.Out().Printf("archive not found: %s\n", path.c_str());
-        report.Raise(kArchiveNotFound);
+        report.Raise(kArchiveOpen);
         return false;
     }
     if (!reader.Open(path.c_str())) {
         report.Out().Printf("cannot read the archive (error %lu): %s\n", GetLastError(), path.c_str());
-        report.Raise(kFileError);
+        report.Raise(kArchiveOpen);
         return false;
     }
     return true;
@@ -28,7 +28,7 @@ bool OpenArchiveToChange(const std::string& path, ArchiveReader& reader, Report&
     report.Out().Printf("self-extracting archive (its archive starts at offset %llu): only plain archives are "
                         "changed; the file is unchanged: %s\n",
                         static_cast<unsigned long long>(reader.Start()), path.c_str());
-    report.Raise(kBrokenArchive);
+    report.Raise(kSelfExtracting);
     return false;
 }
 
@@ -39,7 +39,7 @@ bool ReadMembers(ArchiveReader& reader, std::vector<MemberHeader>& members, Repo
     HeaderResult result;
     while ((result = reader.Next(header, error)) == HeaderResult::Member) members.push_back(header);
     if (result == HeaderResult::End) return true;
-    report.Fail(kBrokenArchive, error.c_str());
+    report.Fail(kBrokenHeader, error.c_str());
     return false;
 }
 

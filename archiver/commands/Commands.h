@@ -49,12 +49,12 @@ int AddFiles(const CommandLine& line, Report& report, AddedSources& added);
 bool OpenArchive(const std::string& path, ArchiveReader& reader, Report& report);
 
 // As OpenArchive, for the commands that change an archive: a self-extracting
-// one is refused (kBrokenArchive, "the file is unchanged"), since writing it
+// one is refused (kSelfExtracting, "the file is unchanged"), since writing it
 // anew would drop its program.
 bool OpenArchiveToChange(const std::string& path, ArchiveReader& reader, Report& report);
 
 // Reads every header of an opened archive; a broken one is reported
-// (kBrokenArchive) and gives false.
+// (kBrokenHeader) and gives false.
 bool ReadMembers(ArchiveReader& reader, std::vector<MemberHeader>& members, Report& report);
 
 } // namespace lha

@@ -23,7 +23,7 @@ int DeleteFromArchive(const CommandLine& line, Report& report)
     reader.Close();
     if (!written || !writer.Commit(error)) {
         report.Out().Printf("%s\n", error.c_str());
-        return report.Fail(kFileError, "the archive is unchanged");
+        return report.Fail(kCannotWrite, "the archive is unchanged");
     }
     for (const MemberHeader& member : members)
         if (IsSelected(line.names, member.path)) report.Out().Printf("%s: deleted\n", member.path.c_str());

@@ -65,8 +65,8 @@ void ReportUnpackFailure(UnpackResult result, const std::string& path, Report& r
     static const Failure kFailures[] = {
         {UnpackResult::UnsupportedMethod, "unsupported method", kUnsupportedMethod},
         {UnpackResult::CrcError, "CRC error", kCrcError},
-        {UnpackResult::ReadFailed, "cannot read the archive", kFileError},
-        {UnpackResult::WriteFailed, "cannot write the file", kFileError},
+        {UnpackResult::ReadFailed, "cannot read the archive", kEndOfFile},
+        {UnpackResult::WriteFailed, "cannot write the file", kFileOpen},
     };
     for (const Failure& failure : kFailures) {
         if (failure.result != result) continue;
@@ -114,7 +114,7 @@ bool UnpackToTemporary(const ArchiveReader& reader, const MemberHeader& header, 
     if (!file.CreateTemporary(folder, temp)) {
         report.Out().Printf("%s: cannot create a file in the destination (error %lu)\n", header.path.c_str(),
                             GetLastError());
-        report.Raise(kFileError);
+        report.Raise(kFileOpen);
         return false;
     }
     FileSink sink(&file);
@@ -164,14 +164,14 @@ bool PrepareTarget(const CommandLine& line, const MemberHeader& header, const Pl
     target = line.folder + relative;
     if (tally.folders.Make(folder)) return true;
     report.Out().Printf("%s: cannot make the folder %s\n", header.path.c_str(), folder.c_str());
-    report.Raise(kFileError);
+    report.Raise(kMakeDirectory);
     return false;
 }
 
 void ReportSkipped(const MemberHeader& header, Report& report, Tally& tally)
 {
     report.Out().Printf("%s: skipped, the file exists (-o overwrites)\n", header.path.c_str());
-    report.Raise(kMembersSkipped);
+    report.Raise(kAlreadyExists);
     ++tally.skipped;
 }
 
@@ -200,7 +200,7 @@ void ExtractFile(const CommandLine& line, const ArchiveReader& reader, const Mem
         DeleteFileA(renamed ? target.c_str() : temp.c_str());
         if (!line.overwrite && Exists(target)) return ReportSkipped(header, report, tally);
         report.Out().Printf("%s: cannot write the file (error %lu)\n", header.path.c_str(), error);
-        report.Raise(kFileError);
+        report.Raise(kFileOpen);
         ++tally.failed;
         return;
     }
@@ -217,7 +217,7 @@ void ExtractFolder(const CommandLine& line, const MemberHeader& header, const Pl
     if (line.command != 'x') return;
     if (!tally.folders.Make(line.folder + placement.written)) {
         report.Out().Printf("%s: cannot make the folder\n", header.path.c_str());
-        report.Raise(kFileError);
+        report.Raise(kMakeDirectory);
         ++tally.failed;
         return;
     }
@@ -229,7 +229,7 @@ void ExtractFolder(const CommandLine& line, const MemberHeader& header, const Pl
 void SkipLink(const MemberHeader& header, const Placement& placement, Report& report, Tally& tally)
 {
     report.Out().Printf("%s: symbolic link to %s: not created\n", header.path.c_str(), header.linkTarget.c_str());
-    report.Raise(kMembersSkipped);
+    report.Raise(kUnknownType);
     ++tally.skipped;
     std::string name = placement.relative.path;
     if (EndsWithChar(name, '\\')) name.pop_back();
@@ -286,7 +286,7 @@ int ExtractArchive(const CommandLine& line, Report& report)
     Tally tally;
     if (line.command != 't' && !tally.folders.Make(line.folder)) {
         report.Out().Printf("cannot make the destination folder %s\n", line.folder.c_str());
-        report.Raise(kFileError);
+        report.Raise(kMakeDirectory);
         return report.Code();
     }
     unsigned selected = 0;
@@ -301,7 +301,7 @@ int ExtractArchive(const CommandLine& line, Report& report)
         else
             ExtractMember(line, reader, header, report, tally);
     }
-    if (result == HeaderResult::Broken) report.Fail(kBrokenArchive, error.c_str());
+    if (result == HeaderResult::Broken) report.Fail(kBrokenHeader, error.c_str());
     if (selected == 0 && !line.names.empty()) report.Fail(kNothingMatched, "no member matches the names given");
     PrintTally(line, tally, report.Out());
     return report.Code();

@@ -18,12 +18,12 @@ bool RemoveFile(const AddedSource& file, Report& report)
 {
     if (!(StampOf(file.path) == file.stamp)) {
         report.Out().Printf("%s: changed while being moved, kept\n", file.path.c_str());
-        report.Raise(kFileError);
+        report.Raise(kFileOpen);
         return false;
     }
     if (DeleteFileA(file.path.c_str())) return true;
     report.Out().Printf("%s: cannot remove (error %lu)\n", file.path.c_str(), GetLastError());
-    report.Raise(kFileError);
+    report.Raise(kFileOpen);
     return false;
 }
 
@@ -37,7 +37,7 @@ void RemoveFolderIfEmpty(const std::string& path, Report& report)
         return;
     }
     report.Out().Printf("%s: cannot remove the folder (error %lu)\n", path.c_str(), GetLastError());
-    report.Raise(kFileError);
+    report.Raise(kFileOpen);
 }
 
 } // namespace

@@ -52,8 +52,8 @@ struct PrintFailure {
 const PrintFailure kPrintFailures[] = {
     {UnpackResult::UnsupportedMethod, "unsupported method", kUnsupportedMethod},
     {UnpackResult::CrcError, "CRC error", kCrcError},
-    {UnpackResult::ReadFailed, "cannot read the archive", kFileError},
-    {UnpackResult::WriteFailed, "cannot print", kFileError},
+    {UnpackResult::ReadFailed, "cannot read the archive", kEndOfFile},
+    {UnpackResult::WriteFailed, "cannot print", kFileOpen},
 };
 
 void PrintMember(const ArchiveReader& reader, const MemberHeader& header, Report& report)
@@ -84,7 +84,7 @@ int PrintMembers(const CommandLine& line, Report& report)
         ++selected;
         PrintMember(reader, header, report);
     }
-    if (result == HeaderResult::Broken) report.Fail(kBrokenArchive, error.c_str());
+    if (result == HeaderResult::Broken) report.Fail(kBrokenHeader, error.c_str());
     if (selected == 0 && !line.names.empty()) report.Fail(kNothingMatched, "no member matches the names given");
     return report.Code();
 }

@@ -50,6 +50,6 @@ extern "C" int WINAPI Unlha(HWND, LPCSTR commandLine, LPSTR output, DWORD output
         return lha::kOutOfMemory;
     } catch (...) {
         out.Put("unexpected failure\n");
-        return lha::kFileError;
+        return lha::kCannotWrite;
     }
 }

@@ -1,6 +1,9 @@
 #include "archiver/commands/CommandLine.h"
 
+#include "archiver/commands/CommandWords.h"
+#include "archiver/commands/SwitchTable.h"
 #include "archiver/files/AnsiText.h"
+#include "archiver/format/MemberName.h"
 
 #include <cstring>
 
@@ -8,154 +11,173 @@ namespace lha {
 
 namespace {
 
-struct Argument {
-    std::string text;
-    bool quoted = false;
-};
+const char kCommands[] = "aufmdexlvtps";
+const char kArchiveExtension[] = ".lzh";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-// Splits at blanks outside double quotes; quotes join and are removed, so
-// `""` is an empty argument.
-bool SplitArguments(const char* text, std::vector<Argument>& arguments, std::string& error)
+bool ParseCommand(const std::string& word, char& command)
 {
-    size_t length = strlen(text);
-    size_t at = 0;
-    while (at < length) {
-        while (at < length && IsBlank(text[at])) ++at;
-        if (at == length) break;
-        Argument argument;
-        bool inQuotes = false;
-        while (at < length && (inQuotes || !IsBlank(text[at]))) {
-            size_t step = CharLength(text, length, at);
-            if (step == 1 && text[at] == '"') {
-                inQuotes = !inQuotes;
-                argument.quoted = true;
-            } else {
-                argument.text.append(text + at, step);
-            }
-            at += step;
-        }
-        if (inQuotes) {
-            error = "bad command line: a double quote is not closed";
-            return false;
-        }
-        arguments.push_back(argument);
-    }
+    if (word.size() != 1) return false;
+    const char c = static_cast<char>(word[0] >= 'A' && word[0] <= 'Z' ? word[0] - 'A' + 'a' : word[0]);
+    if (!strchr(kCommands, c)) return false;
+    command = c;
     return true;
 }
 
-// -m<n>: the digit after m picks the method of the members added.
-struct MethodSwitch {
-    char digit;
-    const char* method;
+// A word ending in a backslash (or a slash with the '-' switch character), or
+// a drive alone ("C:").
+bool IsBaseFolder(const std::string& word, char switchCharacter)
+{
+    if (word.size() == 2 && word[1] == ':' && ((word[0] >= 'A' && word[0] <= 'Z') || (word[0] >= 'a' && word[0] <= 'z')))
+        return true;
+    return EndsWithChar(word, '\\') || (switchCharacter == '-' && EndsWithChar(word, '/'));
+}
+
+// Slashes inside names and folders are path separators: Windows takes both.
+std::string WithBackslashes(std::string word)
+{
+    for (size_t at = 0; at < word.size(); at += CharLength(word.data(), word.size(), at))
+        if (IsSingle(word, at, '/')) word[at] = '\\';
+    return word;
+}
+
+// ".lzh" is added when the last component has no '.'.
+std::string ArchiveName(const std::string& word)
+{
+    const std::string name = word.substr(FolderPart(word).size());
+    return name.find('.') == std::string::npos ? word + kArchiveExtension : word;
+}
+
+// Where the words of a line go, in the order they come.
+class LineBuilder {
+public:
+    LineBuilder(CommandLine& line, SwitchState& state) : line_(line), state_(state) {}
+
+    // A word that is not a switch: the archive, a base folder or a name.
+    void Take(const std::string& raw)
+    {
+        const std::string word = WithBackslashes(raw);
+        if (!haveArchive_) {
+            line_.archive = ArchiveName(word);
+            haveArchive_ = true;
+            return;
+        }
+        if (IsBaseFolder(raw, state_.switchCharacter)) {
+            line_.groups.push_back(NameGroup{word, {}});
+            return;
+        }
+        if (line_.groups.empty()) line_.groups.push_back(NameGroup());
+        line_.groups.back().names.push_back(word);
+    }
+
+    bool HaveArchive() const { return haveArchive_; }
+
+private:
+    CommandLine& line_;
+    SwitchState& state_;
+    bool haveArchive_ = false;
 };
 
-const MethodSwitch kMethodSwitches[] = {
-    {'0', "-lh0-"},
-    {'5', "-lh5-"},
-    {'6', "-lh6-"},
-    {'7', "-lh7-"},
+// Whether `word` is to be taken as switches: it starts with the line's switch
+// character (the first word starting with '-' or '/' decides which) and `--2`
+// has not made every word a name.
+bool IsSwitchWord(const std::string& word, SwitchState& state)
+{
+    if (word.empty() || (word[0] != '-' && word[0] != '/')) return false;
+    if (state.switchCharacter == 0) state.switchCharacter = word[0];
+    if (word[0] != state.switchCharacter) return false;
+    return !(state.literal == 2 && state.switchCharacter == '-');
+}
+
+struct Walk {
+    CommandLine& line;
+    SwitchState& state;
+    LineBuilder& builder;
+    std::string& error;
 };
 
-const char kStoredMethod[] = "-lh0-";  // -s
+ParseFailure TakeWords(const std::vector<Word>& words, size_t from, bool inResponseFile, Walk& walk);
 
-// The method -m<digit> names; false with `error` for any other digit or none.
-bool ApplyMethodSwitch(const std::string& word, size_t digitAt, CommandLine& line, std::string& error)
+ParseFailure TakeResponseFile(const std::string& path, Walk& walk)
 {
-    for (const MethodSwitch& row : kMethodSwitches) {
-        if (digitAt < word.size() && word[digitAt] == row.digit) {
-            line.method = row.method;
-            return true;
+    std::vector<Word> words;
+    if (!ReadResponseFile(path, words, walk.error)) return ParseFailure::ResponseFile;
+    return TakeWords(words, 0, true, walk);
+}
+
+// `@` starts a response file only on the line itself, and not after `--`.
+bool IsResponseFileWord(const std::string& word, const SwitchState& state, bool inResponseFile)
+{
+    return !inResponseFile && state.literal == 0 && word.size() > 1 && word[0] == '@';
+}
+
+ParseFailure TakeWords(const std::vector<Word>& words, size_t from, bool inResponseFile, Walk& walk)
+{
+    for (size_t i = from; i < words.size(); ++i) {
+        const std::string& word = words[i].text;
+        if (IsSwitchWord(word, walk.state)) {
+            std::string name;
+            if (!ApplySwitchWord(word, walk.line, walk.state, name, walk.error)) return ParseFailure::BadLine;
+            if (!name.empty()) walk.builder.Take(name);  // -gb<name>
+            continue;
         }
+        if (word.empty()) {
+            walk.error = "bad command line: an empty word (\"\")";
+            return ParseFailure::BadLine;
+        }
+        if (IsResponseFileWord(word, walk.state, inResponseFile)) {
+            ParseFailure failure = TakeResponseFile(word.substr(1), walk);
+            if (failure != ParseFailure::None) return failure;
+            continue;
+        }
+        walk.builder.Take(word);
     }
-    error = "bad command line: -m takes 0 (store), 5, 6 or 7 (-lh0-, -lh5-, -lh6-, -lh7-): " + word;
+    return ParseFailure::None;
+}
+
+bool NamesGiven(const CommandLine& line)
+{
+    for (const NameGroup& group : line.groups)
+        if (!group.names.empty()) return true;
     return false;
 }
-
-bool ApplySwitch(const std::string& word, CommandLine& line, std::string& error)
-{
-    if (word.size() < 2) {
-        error = "bad command line: empty switch";
-        return false;
-    }
-    for (size_t i = 1; i < word.size(); ++i) {
-        switch (word[i]) {
-        case 'o': case 'O': line.overwrite = true; break;
-        case 's': case 'S': line.method = kStoredMethod; break;
-        case 'r': case 'R': line.recurse = true; break;
-        case 'm': case 'M':
-            if (!ApplyMethodSwitch(word, i + 1, line, error)) return false;
-            ++i;  // the digit
-            break;
-        default:
-            error = "bad command line: unknown switch " + word;
-            return false;
-        }
-    }
-    return true;
-}
-
-bool ParseCommand(const std::string& word, CommandLine& line, std::string& error)
-{
-    static const char kCommands[] = "lvtxepaumfd";
-    if (word.size() == 1) {
-        char c = word[0] >= 'A' && word[0] <= 'Z' ? static_cast<char>(word[0] - 'A' + 'a') : word[0];
-        if (strchr(kCommands, c)) {
-            line.command = c;
-            return true;
-        }
-    }
-    error = "bad command line: unknown command " + word;
-    return false;
-}
-
-// The commands that change an archive take nothing by default.
-bool NeedsNames(char command) { return strchr("aumfd", command) != nullptr; }
 
 } // namespace
 
-bool ParseCommandLine(const char* text, CommandLine& line, std::string& error)
+std::vector<std::string> CommandLine::AllNames() const
+{
+    std::vector<std::string> names;
+    for (const NameGroup& group : groups) names.insert(names.end(), group.names.begin(), group.names.end());
+    return names;
+}
+
+ParseFailure ParseCommandLine(const char* text, CommandLine& line, std::string& error)
 {
     line = CommandLine();
     if (strncmp(text, "echo", 4) == 0 && (text[4] == 0 || text[4] == ' ')) {
+        line.command = 0;
         line.echoText = text[4] ? text + 5 : "";
-        return true;
+        return ParseFailure::None;
     }
-    std::vector<Argument> arguments;
-    if (!SplitArguments(text, arguments, error)) return false;
-    if (arguments.empty()) {
-        error = "bad command line: no command";
-        return false;
-    }
-    if (!ParseCommand(arguments[0].text, line, error)) return false;
-    for (size_t i = 1; i < arguments.size(); ++i) {
-        const Argument& argument = arguments[i];
-        if (!argument.quoted && argument.text.size() > 0 && argument.text[0] == '-') {
-            if (!ApplySwitch(argument.text, line, error)) return false;
-            continue;
-        }
-        if (argument.text.empty()) {
-            error = "bad command line: empty argument";
-            return false;
-        }
-        if (line.archive.empty()) {
-            line.archive = argument.text;
-        } else if (line.folder.empty() && line.names.empty() && EndsWithChar(argument.text, '\\')) {
-            line.folder = argument.text;
-        } else {
-            line.names.push_back(argument.text);
-        }
-    }
-    if (line.archive.empty()) {
+    std::vector<Word> words;
+    if (!SplitWords(text, strlen(text), words, error)) return ParseFailure::BadLine;
+    size_t from = 0;
+    if (!words.empty() && ParseCommand(words[0].text, line.command)) from = 1;
+    SwitchState state;
+    LineBuilder builder(line, state);
+    Walk walk{line, state, builder, error};
+    ParseFailure failure = TakeWords(words, from, false, walk);
+    if (failure != ParseFailure::None) return failure;
+    if (!builder.HaveArchive()) {
         error = "bad command line: no archive named";
-        return false;
+        return ParseFailure::BadLine;
     }
-    if (NeedsNames(line.command) && line.names.empty()) {
-        error = std::string("bad command line: command ") + line.command + " needs names";
-        return false;
+    if (line.groups.empty()) line.groups.push_back(NameGroup());
+    if (!ResolveSwitches(line, state, error)) return ParseFailure::BadLine;
+    if (line.command == 'd' && !NamesGiven(line)) {
+        error = "d needs the names of the members to delete (it would empty the archive)";
+        return ParseFailure::NoNames;
     }
-    return true;
+    return ParseFailure::None;
 }
 
 } // namespace lha

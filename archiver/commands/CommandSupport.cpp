@@ -23,6 +23,12 @@ bool OpenArchive(const std::string& path, ArchiveReader& reader, Report& report)
 bool OpenArchiveToChange(const std::string& path, ArchiveReader& reader, Report& report)
 {
     if (!OpenArchive(path, reader, report)) return false;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        report.Out().Printf("the archive is read-only; the file is unchanged: %s\n", path.c_str());
+        report.Raise(kArchiveReadOnly);
+        return false;
+    }
     if (reader.Start() == 0) return true;
     // Writing it anew would drop the program in front of the archive.
     report.Out().Printf("self-extracting archive (its archive starts at offset %llu): only plain archives are "
@@ -41,6 +47,39 @@ bool ReadMembers(ArchiveReader& reader, std::vector<MemberHeader>& members, Repo
     if (result == HeaderResult::End) return true;
     report.Fail(kBrokenHeader, error.c_str());
     return false;
+}
+
+bool BeginNewArchive(const CommandLine& line, ArchiveWriter& writer, std::string& error)
+{
+    return line.useWorkFolder ? writer.BeginIn(line.archive, line.workFolder, error) : writer.Begin(line.archive, error);
+}
+
+int CodeOfWriterFault(WriterFault fault)
+{
+    struct FaultCode {
+        WriterFault fault;
+        int code;
+    };
+    static const FaultCode kFaultCodes[] = {
+        {WriterFault::TempOpen, kTempOpen},
+        {WriterFault::CopyBack, kTempCopy},
+        {WriterFault::Source, kFileOpen},
+    };
+    for (const FaultCode& row : kFaultCodes)
+        if (row.fault == fault) return row.code;
+    return kCannotWrite;
+}
+
+void SetArchiveFileTime(const std::string& path, uint64_t ticks)
+{
+    if (ticks == 0) return;
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(ticks);
+    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    SetFileTime(file, nullptr, nullptr, &time);
+    CloseHandle(file);
 }
 
 } // namespace lha

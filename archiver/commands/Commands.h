@@ -2,6 +2,7 @@
 // the most serious code it raised.
 #pragma once
 #include "archiver/format/ArchiveReader.h"
+#include "archiver/format/ArchiveWriter.h"
 #include "archiver/commands/CommandLine.h"
 #include "archiver/commands/Report.h"
 
@@ -15,6 +16,7 @@ int PrintMembers(const CommandLine& line, Report& report);     // p
 int AddToArchive(const CommandLine& line, Report& report);     // a, u, f
 int MoveToArchive(const CommandLine& line, Report& report);    // m
 int DeleteFromArchive(const CommandLine& line, Report& report); // d
+int MakeSelfExtracting(const CommandLine& line, Report& report); // s
 
 // A file's size and last write time, to tell whether it changed since.
 struct FileStamp {
@@ -48,13 +50,23 @@ int AddFiles(const CommandLine& line, Report& report, AddedSources& added);
 // found" or a file error and returns false.
 bool OpenArchive(const std::string& path, ArchiveReader& reader, Report& report);
 
-// As OpenArchive, for the commands that change an archive: a self-extracting
-// one is refused (kSelfExtracting, "the file is unchanged"), since writing it
-// anew would drop its program.
+// As OpenArchive, for the commands that change an archive: a read-only one
+// is refused (kArchiveReadOnly), and so is a self-extracting one
+// (kSelfExtracting), since writing it anew would drop its program; the file
+// is unchanged either way.
 bool OpenArchiveToChange(const std::string& path, ArchiveReader& reader, Report& report);
 
 // Reads every header of an opened archive; a broken one is reported
 // (kBrokenHeader) and gives false.
 bool ReadMembers(ArchiveReader& reader, std::vector<MemberHeader>& members, Report& report);
+
+// Begins the new archive beside the old one, or in the -w folder.
+bool BeginNewArchive(const CommandLine& line, ArchiveWriter& writer, std::string& error);
+
+// The code that says which step of writing a new archive failed.
+int CodeOfWriterFault(WriterFault fault);
+
+// -t: gives the archive file the last write time `ticks` (FILETIME; 0 leaves it).
+void SetArchiveFileTime(const std::string& path, uint64_t ticks);
 
 } // namespace lha

@@ -79,7 +79,7 @@ int ListArchive(const CommandLine& line, Report& report)
     std::string error;
     HeaderResult result;
     while ((result = reader.Next(header, error)) == HeaderResult::Member) {
-        if (!IsSelected(line.names, header.path)) continue;
+        if (!SelectingGroup(line, header.path)) continue;
         out.Printf("%10llu %10llu ", static_cast<unsigned long long>(header.originalSize),
                    static_cast<unsigned long long>(header.packedSize));
         PrintRatio(out, header.packedSize, header.originalSize);
@@ -96,7 +96,7 @@ int ListArchive(const CommandLine& line, Report& report)
     PrintRatio(out, totalPacked, totalOriginal);
     out.Printf(" %llu member%s\n", static_cast<unsigned long long>(count), count == 1 ? "" : "s");
     if (result == HeaderResult::Broken) report.Fail(kBrokenHeader, error.c_str());
-    if (count == 0 && !line.names.empty()) report.Fail(kNothingMatched, "no member matches the names given");
+    if (count == 0 && !line.AllNames().empty()) report.Fail(kNothingMatched, "no member matches the names given");
     return report.Code();
 }
 

@@ -80,12 +80,12 @@ int PrintMembers(const CommandLine& line, Report& report)
     std::string error;
     HeaderResult result;
     while ((result = reader.Next(header, error)) == HeaderResult::Member) {
-        if (!IsSelected(line.names, header.path)) continue;
+        if (!SelectingGroup(line, header.path)) continue;
         ++selected;
         PrintMember(reader, header, report);
     }
     if (result == HeaderResult::Broken) report.Fail(kBrokenHeader, error.c_str());
-    if (selected == 0 && !line.names.empty()) report.Fail(kNothingMatched, "no member matches the names given");
+    if (selected == 0 && !line.AllNames().empty()) report.Fail(kNothingMatched, "no member matches the names given");
     return report.Code();
 }
 

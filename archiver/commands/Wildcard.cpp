@@ -57,11 +57,12 @@ bool HasSeparator(const std::string& text)
     return false;
 }
 
-bool SelectedBy(const std::string& rawPattern, const std::string& path)
+bool SelectedBy(const std::string& rawPattern, const std::string& path, bool precise)
 {
     std::string pattern = WithoutTrailingSeparator(MemberNameForPath(rawPattern));
     if (pattern.empty()) return false;
     if (Match(pattern, path)) return true;
+    if (precise) return false;
     if (!HasSeparator(pattern) && Match(pattern, LastComponent(path))) return true;
     std::string folder;
     for (const std::string& component : PathComponents(path)) {
@@ -74,13 +75,29 @@ bool SelectedBy(const std::string& rawPattern, const std::string& path)
 } // namespace
 
 
-bool IsSelected(const std::vector<std::string>& patterns, const std::string& memberPath)
+bool IsSelected(const std::vector<std::string>& patterns, const std::string& memberPath, bool precise)
 {
     if (patterns.empty()) return true;
     std::string path = WithoutTrailingSeparator(memberPath);
     for (const std::string& pattern : patterns)
-        if (SelectedBy(pattern, path)) return true;
+        if (SelectedBy(pattern, path, precise)) return true;
     return false;
 }
+
+const NameGroup* SelectingGroup(const CommandLine& line, const std::string& memberPath)
+{
+    for (const NameGroup& group : line.groups)
+        if (IsSelected(group.names, memberPath, line.precise)) return &group;
+    return nullptr;
+}
+
+bool HasWildcard(const std::string& name)
+{
+    for (size_t at = 0; at < name.size(); at += CharLength(name.data(), name.size(), at))
+        if (IsSingle(name, at, '*') || IsSingle(name, at, '?')) return true;
+    return false;
+}
+
+bool MatchesPattern(const std::string& pattern, const std::string& text) { return Match(pattern, text); }
 
 } // namespace lha

@@ -28,6 +28,15 @@ std::string LastError(const char* what, const std::string& path)
     return std::string(what) + " (error " + std::to_string(GetLastError()) + "): " + path;
 }
 
+// Opens `path` for writing only to flush it to the disk.
+bool FlushFile(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool flushed = FlushFileBuffers(file) != FALSE;
+    return CloseHandle(file) && flushed;
+}
+
 // The member's data at the end of the temporary file, from `start` on; a
 // restart cuts the file back there.
 class DataSink : public RestartableSink {
@@ -51,17 +60,34 @@ private:
 
 ArchiveWriter::~ArchiveWriter()
 {
+    if (!copyPath_.empty()) DeleteFileA(copyPath_.c_str());
     if (committed_ || tempPath_.empty()) return;
     file_.Close();
     DeleteFileA(tempPath_.c_str());
+}
+
+bool ArchiveWriter::Fail(WriterFault fault, const std::string& text, std::string& error)
+{
+    fault_ = fault;
+    error = text;
+    return false;
 }
 
 bool ArchiveWriter::Begin(const std::string& archivePath, std::string& error)
 {
     archivePath_ = archivePath;
     if (file_.CreateTemporary(FolderOf(archivePath), tempPath_)) return true;
-    error = LastError("cannot create a file beside the archive", archivePath);
-    return false;
+    return Fail(WriterFault::TempOpen, LastError("cannot create a file beside the archive", archivePath), error);
+}
+
+bool ArchiveWriter::BeginIn(const std::string& archivePath, const std::string& workFolder, std::string& error)
+{
+    archivePath_ = archivePath;
+    const DWORD attributes = GetFileAttributesA(workFolder.empty() ? "." : workFolder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return Fail(WriterFault::TempOpen, "the work folder does not exist: " + workFolder, error);
+    if (file_.CreateTemporary(workFolder.empty() ? "." : workFolder, tempPath_)) return true;
+    return Fail(WriterFault::TempOpen, LastError("cannot create a file in the work folder", workFolder), error);
 }
 
 bool ArchiveWriter::CopyMember(const FileHandle& archive, const MemberHeader& header, std::string& error)
@@ -95,6 +121,7 @@ bool ArchiveWriter::PackData(PackingFeed& feed, MemberHeader& header, std::strin
     PackResult result = feed.Pack(sink, packed);
     if (result == PackResult::Ok && !sink.Flush()) result = PackResult::WriteFailed;
     if (result == PackResult::ReadFailed) {
+        fault_ = WriterFault::Source;
         error = "cannot read the file (or it changed while being added): " + header.path;
         return false;
     }
@@ -118,8 +145,9 @@ bool ArchiveWriter::AddFile(const std::string& diskPath, const std::string& memb
 bool ArchiveWriter::AddPacked(PackingFeed& feed, const std::string& memberName, const PackingMethod& method,
                               std::string& error)
 {
+    fault_ = WriterFault::None;
     FileFacts facts;
-    if (!feed.Open(facts, error)) return false;
+    if (!feed.Open(facts, error)) return Fail(WriterFault::Source, error, error);
     MemberHeader header;
     header.originalSize = facts.size;
     header.method = method.id;
@@ -132,12 +160,20 @@ bool ArchiveWriter::AddPacked(PackingFeed& feed, const std::string& memberName, 
     // follows from the original size alone, and the packed data is never larger.
     uint64_t headerStart, dataEnd;
     if (!file_.Position(headerStart) || !WriteHeader(header, error)) return false;
-    if (!PackData(feed, header, error)) return false;
+    if (!PackData(feed, header, error)) return fault_ == WriterFault::Source ? LeaveOut(headerStart) : false;
     if (!file_.Position(dataEnd) || !file_.Seek(headerStart) || !WriteHeader(header, error) || !file_.Seek(dataEnd)) {
         if (error.empty()) error = LastError("cannot write", tempPath_);
         return false;
     }
     return true;
+}
+
+// A file that could not be read is left out: what was written of its member
+// is cut off, so the archive can go on with the next one.
+bool ArchiveWriter::LeaveOut(uint64_t headerStart)
+{
+    if (!file_.Seek(headerStart) || !file_.Truncate()) fault_ = WriterFault::Write;
+    return false;
 }
 
 bool ArchiveWriter::AddFolder(const std::string& diskPath, const std::string& memberName, std::string& error)
@@ -154,17 +190,37 @@ bool ArchiveWriter::AddFolder(const std::string& diskPath, const std::string& me
     return WriteHeader(header, error);
 }
 
+// The finished archive in another folder is copied beside the old one under
+// a temporary name, flushed, and then renamed over it.
+bool ArchiveWriter::CopyBack(std::string& error)
+{
+    FileHandle copy;
+    if (!copy.CreateTemporary(FolderOf(archivePath_), copyPath_))
+        return Fail(WriterFault::CopyBack, LastError("cannot copy the archive back beside", archivePath_), error);
+    copy.Close();
+    if (!CopyFileA(tempPath_.c_str(), copyPath_.c_str(), FALSE) || !FlushFile(copyPath_))
+        return Fail(WriterFault::CopyBack, LastError("cannot copy the archive back to", archivePath_), error);
+    if (!MoveFileExA(copyPath_.c_str(), archivePath_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return Fail(WriterFault::CopyBack, LastError("cannot replace the archive", archivePath_), error);
+    copyPath_.clear();
+    DeleteFileA(tempPath_.c_str());
+    return true;
+}
+
 bool ArchiveWriter::Commit(std::string& error)
 {
     const uint8_t endMarker = 0;
-    if (!file_.Write(&endMarker, 1) || !file_.Close()) {
-        error = LastError("cannot write", tempPath_);
-        return false;
+    // The new archive reaches the disk before the old one goes (and before m
+    // removes any source).
+    if (!file_.Write(&endMarker, 1) || !FlushFileBuffers(file_.Get()) || !file_.Close())
+        return Fail(WriterFault::Write, LastError("cannot write", tempPath_), error);
+    if (MoveFileExA(tempPath_.c_str(), archivePath_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        committed_ = true;
+        return true;
     }
-    if (!MoveFileExA(tempPath_.c_str(), archivePath_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = LastError("cannot replace the archive", archivePath_);
-        return false;
-    }
+    if (GetLastError() != ERROR_NOT_SAME_DEVICE)
+        return Fail(WriterFault::Write, LastError("cannot replace the archive", archivePath_), error);
+    if (!CopyBack(error)) return false;
     committed_ = true;
     return true;
 }

@@ -12,6 +12,15 @@
 
 namespace lha {
 
+// Which step failed, so that a command can return the code that says so.
+enum class WriterFault {
+    None,
+    TempOpen,    // the temporary archive could not be made
+    Write,       // writing it (or reading a member to copy) failed
+    Source,      // a file to add could not be opened or read: its member is left out and the archive can go on
+    CopyBack,    // the archive made in another folder could not be copied back
+};
+
 class ArchiveWriter {
 public:
     ArchiveWriter() = default;
@@ -21,6 +30,9 @@ public:
 
     // Creates the temporary file beside `archivePath`.
     bool Begin(const std::string& archivePath, std::string& error);
+    // Creates the temporary file in `workFolder` instead (empty: the current
+    // folder); Commit copies it back when that is on another volume.
+    bool BeginIn(const std::string& archivePath, const std::string& workFolder, std::string& error);
     // Copies a member of `archive` byte for byte, header and data.
     bool CopyMember(const FileHandle& archive, const MemberHeader& header, std::string& error);
     // Packs the file `diskPath` as `memberName` with `method` (-lh0- where
@@ -28,20 +40,32 @@ public:
     bool AddFile(const std::string& diskPath, const std::string& memberName, const PackingMethod& method,
                  std::string& error);
     // As AddFile, with the file opened and packed by `feed` (perhaps on
-    // another thread, as PackingPipeline does).
+    // another thread, as PackingPipeline does). When the file cannot be opened
+    // or read, Fault() is Source and nothing of its member stays in the archive.
     bool AddPacked(PackingFeed& feed, const std::string& memberName, const PackingMethod& method,
                    std::string& error);
     // Adds a -lhd- folder member; `memberName` ends with a backslash.
     bool AddFolder(const std::string& diskPath, const std::string& memberName, std::string& error);
-    // Ends the archive and replaces the old one (MoveFileExA).
+    // Ends the archive, makes sure it is on the disk (FlushFileBuffers), and
+    // only then replaces the old one. From another volume it is first copied
+    // beside the old one (and flushed), then renamed: a failed copy leaves
+    // the old archive as it was.
     bool Commit(std::string& error);
+    // What failed, after a method returned false.
+    WriterFault Fault() const { return fault_; }
 
 private:
     bool WriteHeader(const MemberHeader& header, std::string& error);
     bool PackData(PackingFeed& feed, MemberHeader& header, std::string& error);
 
+    bool Fail(WriterFault fault, const std::string& text, std::string& error);
+    bool CopyBack(std::string& error);
+    bool LeaveOut(uint64_t headerStart);
+
     std::string archivePath_;
     std::string tempPath_;
+    std::string copyPath_;  // the copy beside the archive, while CopyBack makes it
+    WriterFault fault_ = WriterFault::None;
     FileHandle file_;
     bool committed_ = false;
 };

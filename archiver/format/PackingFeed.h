@@ -19,7 +19,8 @@ struct FileFacts {
 class PackingFeed {
 public:
     virtual ~PackingFeed() = default;
-    // The file's facts; false with `error` set when it cannot be opened or sized.
+    // The file's facts; false with `error` set when it cannot be opened or
+    // sized (the writer may then go on to the next feed).
     virtual bool Open(FileFacts& facts, std::string& error) = 0;
     // After Open: the packed data into `sink`, as PackMember writes it.
     virtual PackResult Pack(RestartableSink& sink, PackedData& packed) = 0;

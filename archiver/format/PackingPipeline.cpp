@@ -31,9 +31,10 @@ unsigned Clamp(unsigned count) { return count < 1 ? 1 : count > PackingPipeline:
 
 // One file on its way from a worker to the writer; every field is under the lock.
 struct PackingPipeline::Job {
-    explicit Job(const std::string& path) : diskPath(path) {}
+    Job(const std::string& path, const PackingMethod& packing) : diskPath(path), method(packing) {}
 
     std::string diskPath;
+    const PackingMethod& method;
     bool opened = false;  // Open's answer is in: openOk, facts, error
     bool openOk = false;
     FileFacts facts;
@@ -89,7 +90,10 @@ public:
         Job& job = *pipeline_.jobs_[index_];
         while (!job.opened) SleepConditionVariableSRW(&pipeline_.changed_, &pipeline_.lock_, INFINITE, 0);
         if (!job.openOk) {
+            // The writer leaves the file out and goes on to the next one.
             error = job.error;
+            pipeline_.writing_ = index_ + 1;
+            WakeAllConditionVariable(&pipeline_.changed_);
             return false;
         }
         facts = job.facts;
@@ -161,11 +165,10 @@ unsigned PackingPipeline::WorkerCount()
     return Clamp(system.dwNumberOfProcessors);
 }
 
-PackingPipeline::PackingPipeline(const std::vector<std::string>& diskPaths, const PackingMethod& method,
-                                 unsigned workers)
-    : method_(method)
+PackingPipeline::PackingPipeline(const std::vector<std::string>& diskPaths,
+                                 const std::vector<const PackingMethod*>& methods, unsigned workers)
 {
-    for (const std::string& path : diskPaths) jobs_.emplace_back(new Job(path));
+    for (size_t i = 0; i < diskPaths.size(); ++i) jobs_.emplace_back(new Job(diskPaths[i], *methods[i]));
     if (workers > diskPaths.size()) workers = static_cast<unsigned>(diskPaths.size());
     if (workers <= 1) return;
     ahead_ = static_cast<size_t>(workers) * kAheadPerWorker;
@@ -189,7 +192,7 @@ PackingFeed& PackingPipeline::Next()
 {
     const size_t index = next_++;
     if (threads_.empty())
-        feed_.reset(new FileFeed(jobs_[index]->diskPath, method_));
+        feed_.reset(new FileFeed(jobs_[index]->diskPath, jobs_[index]->method));
     else
         feed_.reset(new JobFeed(*this, index));
     return *feed_;
@@ -218,7 +221,7 @@ void PackingPipeline::Work()
 
 void PackingPipeline::PackJob(Job& job)
 {
-    FileFeed feed(job.diskPath, method_);
+    FileFeed feed(job.diskPath, job.method);
     FileFacts facts;
     std::string error;
     const bool opened = feed.Open(facts, error);

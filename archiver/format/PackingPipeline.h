@@ -34,10 +34,12 @@ public:
     // writer's thread, as one worker would).
     static unsigned WorkerCount();
 
-    // Starts up to `workers` threads on `diskPaths` (fewer when there are fewer
+    // Starts up to `workers` threads on `diskPaths`, each file packed with the
+    // method of the same index in `methods` (fewer threads when there are fewer
     // files, none when `workers` is 1 or no thread can be made: each feed then
     // packs on the writer's thread).
-    PackingPipeline(const std::vector<std::string>& diskPaths, const PackingMethod& method, unsigned workers);
+    PackingPipeline(const std::vector<std::string>& diskPaths, const std::vector<const PackingMethod*>& methods,
+                    unsigned workers);
     // Stops the workers (a run that failed leaves files undrained) and waits for them.
     ~PackingPipeline();
     PackingPipeline(const PackingPipeline&) = delete;
@@ -60,7 +62,6 @@ private:
     std::vector<uint8_t> SpareChunk();
     void Stop();
 
-    const PackingMethod& method_;
     std::vector<std::unique_ptr<Job>> jobs_;
     std::vector<HANDLE> threads_;
     SRWLOCK lock_ = SRWLOCK_INIT;

@@ -69,25 +69,62 @@ const LineCase kLineCases[] = {
     {"wildcard on file names in folders", "x {a} {d} *.txt", kSuccess, {"out\\a.txt", "out\\sub\\c.txt"}, {"out\\b.dat"}},
     {"question mark", "x {a} {d} ?.dat", kSuccess, {"out\\b.dat"}, {"out\\a.txt"}},
     {"folder name selects its members", "x {a} {d} sub", kSuccess, {"out\\sub\\c.txt"}, {"out\\a.txt"}},
+    {"-p: a folder name selects nothing", "x -p {a} {d} sub", kNothingMatched, {}, {"out\\sub\\c.txt"}},
+    {"-p: the whole path selects", "x -p {a} {d} sub\\c.txt", kSuccess, {"out\\sub\\c.txt"}, {}},
+    {"-p: a file name alone selects nothing in a folder", "x -p {a} {d} c.txt", kNothingMatched, {}, {"out\\sub\\"}},
     {"name in either case", "x {a} {d} A.TXT", kSuccess, {"out\\a.txt"}, {"out\\b.dat"}},
     {"e drops folders", "e {a} {d} sub\\c.txt", kSuccess, {"out\\c.txt"}, {"out\\sub\\"}},
-    {"switch after the archive", "x {a} {d} -o a.txt", kSuccess, {"out\\a.txt"}, {"out\\b.dat"}},
-    {"switches combined", "x -or {a} {d} a.txt", kSuccess, {"out\\a.txt"}, {}},
+    {"e -x1 keeps them", "e -x1 {a} {d} sub\\c.txt", kSuccess, {"out\\sub\\c.txt"}, {"out\\c.txt"}},
+    {"x -x0 drops them", "x -x0 {a} {d} sub\\c.txt", kSuccess, {"out\\c.txt"}, {"out\\sub\\"}},
+    {"switch after the names", "x {a} {d} sub\\c.txt -x0", kSuccess, {"out\\c.txt"}, {"out\\sub\\"}},
+    {"the later of two switches counts", "e -x1 {a} {d} sub\\c.txt -x0", kSuccess, {"out\\c.txt"}, {"out\\sub\\"}},
+    {"switches in one word", "e -a1m1nx1jf0 {a} {d} sub\\c.txt", kSuccess, {"out\\sub\\c.txt"}, {}},
+    {"switches start with a slash", "e /x1 /m1 {a} {d} sub\\c.txt", kSuccess, {"out\\sub\\c.txt"}, {}},
+    {"with '-', a slash in a name separates folders", "x {a} {d} -x1 sub/c.txt", kSuccess, {"out\\sub\\c.txt"}, {}},
+    {"a quoted switch is a switch", "x \"-x0\" {a} {d} sub\\c.txt", kSuccess, {"out\\c.txt"}, {}},
+    {"a quoted switch with a folder in it", "e \"-w{s}my out\\\" {a} {d} b.dat", kSuccess, {"out\\b.dat"}, {}},
+    {"+ and - as values", "e -x+ {a} {d} sub\\c.txt -x-", kSuccess, {"out\\c.txt"}, {"out\\sub\\"}},
     {"quoted destination with a space", "x {a} \"{s}my out\\\" a.txt", kSuccess, {"my out\\a.txt"}, {"out\\"}},
-    {"quoted -o is a name, not a switch", "x {a} {d} \"-o\"", kNothingMatched, {}, {"out\\a.txt"}},
+    {"quoted and unquoted pieces join", "x {a} \"{s}my \"out\\ a.txt", kSuccess, {"my out\\a.txt"}, {"out\\"}},
+    {"two base folders", "x {a} {s}one\\ a.txt {s}two\\ b.dat", kSuccess, {"one\\a.txt", "two\\b.dat"},
+     {"one\\b.dat", "two\\a.txt", "out\\"}},
+    {"a base folder alone takes the rest", "x {a} {s}one\\ a.txt {s}two\\", kSuccess,
+     {"one\\a.txt", "two\\b.dat", "two\\sub\\c.txt"}, {"two\\a.txt"}},
+    {"a missing base folder is made", "x {a} {s}new\\deeper\\", kSuccess, {"new\\deeper\\a.txt"}, {}},
+    {"response file of names", "x {a} {d} @{s}names.txt", kSuccess, {"out\\a.txt", "out\\b.dat"}, {"out\\sub\\"}},
+    {"response file with switches", "x {a} {d} @{s}switches.txt", kSuccess, {"out\\c.txt"}, {"out\\a.txt"}},
+    {"response file holding the archive", "x @{s}whole.txt", kSuccess, {"out\\b.dat"}, {"out\\a.txt"}},
+    {"response file missing", "x {a} {d} @{s}missing.txt", kResponseRead, {}, {"out\\"}},
+    {"response file empty", "x {a} {d} @{s}empty.txt", kResponseRead, {}, {"out\\"}},
+    {"response file not text", "x {a} {d} @{s}binary.txt", kResponseRead, {}, {"out\\"}},
+    {"-- makes @ part of a name", "x {a} {d} -- @{s}names.txt", kNothingMatched, {}, {"out\\a.txt"}},
+    {"--2 makes - part of a name", "x {a} {d} --2 -x0", kNothingMatched, {}, {"out\\a.txt"}},
+    {"--0 ends --", "x {a} {d} -- --0 @{s}names.txt", kSuccess, {"out\\a.txt"}, {"out\\sub\\"}},
+    {"-gb names a name", "x {a} {d} -gb-x0", kNothingMatched, {}, {"out\\a.txt"}},
     {"name that matches nothing", "x {a} {d} zzz", kNothingMatched, {}, {"out\\a.txt"}},
     {"t writes nothing", "t {a}", kSuccess, {}, {"out\\", "a.txt"}},
-    {"unknown command", "q {a}", kBadCommandLine, {}, {"out\\"}},
+    {"no command lists", "{a}", kSuccess, {}, {"out\\", "a.txt"}},
+    {".lzh is added to a name without one", "x {s}arc {d} a.txt", kSuccess, {"out\\a.txt"}, {}},
     {"unknown switch", "x -k {a} {d}", kBadCommandLine, {}, {"out\\"}},
-    {"no archive", "x -o", kBadCommandLine, {}, {}},
+    {"-r out of range", "x -r9 {a} {d}", kBadCommandLine, {}, {"out\\"}},
+    {"-jm out of range", "a -jm7 {a} {s} a.txt", kBadCommandLine, {}, {}},
+    {"-h out of range", "a -h3 {a} {s} a.txt", kBadCommandLine, {}, {}},
+    {"-jb with ..", "a -jb..\\up {a} {s} names.txt", kBadCommandLine, {}, {}},
+    {"-jb with a drive", "a -jbC:\\up {a} {s} names.txt", kBadCommandLine, {}, {}},
+    {"-jb naming a device", "a -jbdocs\\con {a} {s} names.txt", kBadCommandLine, {}, {}},
+    {"no archive", "x -x1", kBadCommandLine, {}, {}},
     {"unclosed quote", "x \"{a} {d}", kBadCommandLine, {}, {"out\\"}},
     {"empty command line", "", kBadCommandLine, {}, {}},
-    {"d needs names", "d {a}", kBadCommandLine, {}, {}},
-    {"a needs names", "a {a}", kBadCommandLine, {}, {}},
+    {"d needs names", "d {a}", kNotFileName, {}, {}},
 };
 
 TEST_F(Command, LineTable)
 {
+    WriteFileText(Path("names.txt"), "a.txt\r\n\"b.dat\"\n");
+    WriteFileText(Path("switches.txt"), "-x0\tsub\\c.txt\n");
+    WriteFileText(Path("whole.txt"), Expand("{a} {d} b.dat\n", scratch_));
+    WriteFileText(Path("empty.txt"), " \r\n");
+    WriteFileBytes(Path("binary.txt"), Bytes{'a', 0, 'b'});
     for (const LineCase& row : kLineCases) {
         SCOPED_TRACE(row.name);
         WriteArchive(kThreeMembers);
@@ -95,9 +132,22 @@ TEST_F(Command, LineTable)
         EXPECT_EQ(row.code, result.code) << result.text;
         for (const std::string& path : row.present) EXPECT_TRUE(Exists(Path(path))) << path;
         for (const std::string& path : row.absent) EXPECT_FALSE(Exists(Path(path))) << path;
-        RemoveTree(Out());
-        RemoveTree(Path("my out\\"));
+        for (const char* folder : {"out\\", "my out\\", "one\\", "two\\", "new\\"}) RemoveTree(Path(folder));
     }
+}
+
+// A response file is read only up to its bound: a larger one is refused
+// before any of it is taken, and a line of many words is taken whole.
+TEST_F(Command, LongLinesAndHugeResponseFiles)
+{
+    WriteArchive(kThreeMembers);
+    WriteFileText(Path("huge.txt"), std::string(1024 * 1024 + 1, 'a'));
+    EXPECT_EQ(kResponseRead, RunExpanded("x {a} {d} @{s}huge.txt").code);
+    std::string line = "x {a} {d}";
+    for (int i = 0; i < 20000; ++i) line += " zz" + std::to_string(i);
+    Result many = RunExpanded(line + " b.dat");
+    EXPECT_EQ(kSuccess, many.code) << many.text.substr(0, 200);
+    EXPECT_TRUE(Exists(Out() + "b.dat"));
 }
 
 TEST_F(Command, EchoWritesItsTextBack)
@@ -211,23 +261,30 @@ struct CodeCase {
 };
 
 const CodeCase kCodeCases[] = {
-    {"archive not found", {}, "", "l {s}missing.lzh", kArchiveNotFound, "archive not found"},
-    {"not an archive", {}, "this is plain text, not an archive at all\n", "l {a}", kBrokenArchive, "not an archive"},
-    {"empty file", {}, std::string(), "t {a}", kBrokenArchive, "not an archive"},
-    {"truncated header", {}, std::string("\x30\x00-lh0-\x05", 9), "l {a}", kBrokenArchive, "not an archive"},
+    {"archive not found", {}, "", "l {s}missing.lzh", kArchiveOpen, "archive not found"},
+    {"not an archive", {}, "this is plain text, not an archive at all\n", "l {a}", kNotArchive, "not an archive"},
+    {"empty file", {}, std::string(), "t {a}", kNotArchive, "not an archive"},
+    {"truncated header", {}, std::string("\x30\x00-lh0-\x05", 9), "l {a}", kNotArchive, "not an archive"},
     {"CRC error", {{"a.txt", "alpha\n", 2, "-lh0-", 1}}, "", "t {a}", kCrcError, "a.txt: CRC error"},
     {"unsupported method", {{"a.txt", "alpha\n", 2, "-lh2-"}}, "", "x {a} {d}", kUnsupportedMethod, "unsupported method"},
     {"unsafe name", {{"..\\up.txt", "x"}}, "", "x {a} {d}", kUnsafeName, "refused"},
-    {"file cannot be written", {{"a.txt", "alpha\n"}}, "", "x {a} {a}\\", kFileError, "cannot make"},
-    {"file to add is missing", {}, "", "a {s}new.lzh {s}nothing.txt", kFileError, "cannot find"},
-    {"f on a missing archive", {}, "", "f {s}missing.lzh {s} arc.lzh", kArchiveNotFound, "archive not found"},
-    {"p of a missing archive", {}, "", "p {s}missing.lzh", kArchiveNotFound, "archive not found"},
-    {"m needs names", {}, "", "m {a}", kBadCommandLine, "needs names"},
-    {"f needs names", {}, "", "f {a}", kBadCommandLine, "needs names"},
-    {"CRC error outranks unsafe name", {{"..\\up.txt", "x"}, {"a.txt", "alpha\n", 2, "-lh0-", 1}}, "", "x {a} {d}",
-     kCrcError, "refused"},
+    {"folder cannot be made", {{"a.txt", "alpha\n"}}, "", "x {a} {a}\\", kMakeDirectory, "cannot make"},
+    {"file to add is missing", {}, "", "a {s}new.lzh {s}nothing.txt", kNothingMatched, "no file matches"},
+    {"f on a missing archive", {}, "", "f {s}missing.lzh {s} arc.lzh", kArchiveOpen, "archive not found"},
+    {"p of a missing archive", {}, "", "p {s}missing.lzh", kArchiveOpen, "archive not found"},
+    {"s is not made yet", {{"a.txt", "alpha\n"}}, "", "s {a}", kNotSupported, "not supported"},
+    {"-gw is not made yet", {}, "", "a -gw3 {s}new.lzh {s} arc.lzh", kNotSupported, "not supported"},
+    {"the first error counts: unsafe name before CRC error", {{"..\\up.txt", "x"}, {"a.txt", "alpha\n", 2, "-lh0-", 1}},
+     "", "x {a} {d}", kUnsafeName, "CRC error"},
+    {"an error counts over an earlier warning", {{"a.txt", "alpha\n", 2, "-lh0-", 1}, {"..\\up.txt", "x"}}, "",
+     "x {a} {d}", kUnsafeName, "refused"},
+    {"-jsc: the count of failed members", {{"a.txt", "alpha\n", 2, "-lh0-", 1}, {"b.txt", "bravo\n", 2, "-lh0-", 1},
+     {"c.txt", "charlie\n"}}, "", "t -jsc {a}", 2, "c.txt: OK"},
+    {"-jsc: all went right", {{"a.txt", "alpha\n"}}, "", "x -jsc {a} {d}", 0, "extracted"},
+    {"-jse: the first warning ends the run", {{"a.txt", "alpha\n", 2, "-lh0-", 1}, {"b.txt", "bravo\n"}}, "",
+     "x -jse {a} {d}", kCrcError, "stopped"},
     {"broken header after a good member", {{"a.txt", "alpha\n"}, {"b.txt", "bravo\n", 2, "-lh0-", 0, 1}}, "",
-     "x {a} {d}", kBrokenArchive, "a.txt: extracted"},
+     "x {a} {d}", kHeaderCrc, "a.txt: extracted"},
 };
 
 TEST_F(Command, CodeTable)
@@ -384,7 +441,7 @@ TEST_F(Command, FolderEntryAfterItsFiles)
     WriteArchive({{"\\subdir\\sub2\\hello.txt", "hello\n", 0},
                   {"\\subdir\\sub2\\", "", 1, "-lhd-"},
                   {"\\subdir\\", "", 2, "-lhd-"}});
-    for (const char* line : {"x {a} {d}", "x -o {a} {d}"}) {
+    for (const char* line : {"x {a} {d}", "x {a} {d}"}) {
         SCOPED_TRACE(line);
         Result result = RunExpanded(line);
         EXPECT_EQ(kSuccess, result.code) << result.text;
@@ -431,7 +488,7 @@ TEST_F(Command, LinksAreReportedAndNeverCreated)
     // e writes file names only, so no link lies on the way.
     RemoveTree(Out());
     Result flat = RunExpanded("e {a} {d}");
-    EXPECT_EQ(kMembersSkipped, flat.code) << flat.text;
+    EXPECT_EQ(kUnknownType, flat.code) << flat.text;
     EXPECT_EQ((std::set<std::string>{"foo.txt", "last.txt", "vesker-through1.txt", "vesker-through2.txt",
                                      "vesker-through3.txt"}),
               Tree(Out()));
@@ -571,7 +628,8 @@ TEST_F(Command, ExistingJunctionInTheDestinationIsNotFollowed)
 }
 
 // A link in the place of a file is neither written through nor replaced
-// without -o; with -o the file replaces the link itself. A file symbolic link
+// while it stands (newer than the member); with -c the file replaces the
+// link itself. A file symbolic link
 // needs a privilege on Windows (the test is skipped without it); Wine 8's
 // CreateSymbolicLinkA makes nothing, so there the link is a Unix one.
 TEST_F(Command, LinkInThePlaceOfAFileIsNotWrittenThrough)
@@ -584,9 +642,9 @@ TEST_F(Command, LinkInThePlaceOfAFileIsNotWrittenThrough)
         GTEST_SKIP() << "cannot make a file symbolic link here";
     WriteArchive({{"a.txt", "member\n"}});
     Result kept = RunExpanded("x {a} {d}");
-    EXPECT_EQ(kMembersSkipped, kept.code) << kept.text;
+    EXPECT_EQ(kMoreFresh, kept.code) << kept.text;
     EXPECT_EQ("victim\n", ReadFileText(victim));
-    Result replaced = RunExpanded("x -o {a} {d}");
+    Result replaced = RunExpanded("x -c {a} {d}");
     EXPECT_EQ(kSuccess, replaced.code) << replaced.text;
     EXPECT_EQ("member\n", ReadFileText(link));
     EXPECT_EQ("victim\n", ReadFileText(victim));
@@ -706,33 +764,110 @@ TEST_F(Command, MacBinaryMemberWithABadCrc)
 
 // ---- extraction never loses a file ----
 
-TEST_F(Command, ExistingFilesAreKeptUnlessOverwriting)
+// A file in the way: a newer one stays unless -c; x, -m1, -y and -jyo replace
+// an older one (not a read-only one); -m2 writes a free numbered name; else it
+// stays.
+struct InTheWayCase {
+    const char* name;
+    const char* line;
+    uint32_t fileTime;   // of the file in the way (the member's is kHandUnixTime)
+    bool readOnly;
+    int code;
+    const char* content;  // of out\a.txt afterwards
+    std::set<std::string> tree;
+};
+
+const uint32_t kBeforeMember = kHandUnixTime - 1000;
+const uint32_t kAfterMember = kHandUnixTime + 1000;
+const std::set<std::string> kJustA = {"a.txt"};
+
+const InTheWayCase kInTheWayCases[] = {
+    {"e keeps it", "e {a} {d} a.txt", kBeforeMember, false, kAlreadyExists, "mine\n", kJustA},
+    {"x replaces an older file", "x {a} {d} a.txt", kBeforeMember, false, kSuccess, "alpha\n", kJustA},
+    {"-m1 replaces", "e -m1 {a} {d} a.txt", kBeforeMember, false, kSuccess, "alpha\n", kJustA},
+    {"-y replaces", "e -y {a} {d} a.txt", kBeforeMember, false, kSuccess, "alpha\n", kJustA},
+    {"-jyo replaces", "e -jyo {a} {d} a.txt", kBeforeMember, false, kSuccess, "alpha\n", kJustA},
+    {"x -m0 keeps it", "x -m0 {a} {d} a.txt", kBeforeMember, false, kAlreadyExists, "mine\n", kJustA},
+    {"a newer file stays", "x {a} {d} a.txt", kAfterMember, false, kMoreFresh, "mine\n", kJustA},
+    {"-c replaces a newer file", "x -c {a} {d} a.txt", kAfterMember, false, kSuccess, "alpha\n", kJustA},
+    {"a read-only file stays", "x {a} {d} a.txt", kBeforeMember, true, kReadOnly, "mine\n", kJustA},
+    {"-m2 writes a.000", "e -m2 {a} {d} a.txt", kBeforeMember, false, kSuccess, "mine\n", {"a.txt", "a.000"}},
+};
+
+TEST_F(Command, InTheWayTable)
 {
     WriteArchive(kThreeMembers);
-    ASSERT_EQ(kSuccess, RunExpanded("x {a} {d}").code);
+    for (const InTheWayCase& row : kInTheWayCases) {
+        SCOPED_TRACE(row.name);
+        CreateDirectoryA(Out().c_str(), nullptr);
+        WriteFileText(Out() + "a.txt", "mine\n");
+        SetWriteTime(Out() + "a.txt", row.fileTime);
+        if (row.readOnly) SetFileAttributesA((Out() + "a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        Result result = RunExpanded(row.line);
+        EXPECT_EQ(row.code, result.code) << result.text;
+        EXPECT_EQ(row.content, ReadFileText(Out() + "a.txt"));
+        EXPECT_EQ(row.tree, Tree(Out())) << "no temporary file left";
+        SetFileAttributesA((Out() + "a.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+        RemoveTree(Out());
+    }
+}
+
+// -m2 with .000 to .999 all taken: nothing is replaced, a warning is said.
+TEST_F(Command, NumberedNamesRunOut)
+{
+    WriteArchive(kThreeMembers);
+    CreateDirectoryA(Out().c_str(), nullptr);
     WriteFileText(Out() + "a.txt", "mine\n");
-    Result kept = RunExpanded("x {a} {d}");
-    EXPECT_EQ(kMembersSkipped, kept.code);
-    EXPECT_NE(std::string::npos, kept.text.find("a.txt: skipped")) << kept.text;
+    SetWriteTime(Out() + "a.txt", kBeforeMember);
+    char name[16];
+    for (int i = 0; i <= 999; ++i) {
+        snprintf(name, sizeof name, "a.%03d", i);
+        WriteFileText(Out() + name, "taken\n");
+    }
+    Result result = RunExpanded("e -m2 {a} {d} a.txt");
+    EXPECT_EQ(kAlreadyExists, result.code) << result.text;
     EXPECT_EQ("mine\n", ReadFileText(Out() + "a.txt"));
-    Result replaced = RunExpanded("x -o {a} {d}");
-    EXPECT_EQ(kSuccess, replaced.code) << replaced.text;
-    EXPECT_EQ("alpha\n", ReadFileText(Out() + "a.txt"));
+    EXPECT_EQ("taken\n", ReadFileText(Out() + "a.999"));
+    EXPECT_EQ(1001u, Tree(Out()).size());
 }
 
 // The same name twice, in a folder the run itself makes: the second copy finds
-// the first in place and keeps it unless overwriting.
-TEST_F(Command, SecondCopyOfANameKeepsTheFirstUnlessOverwriting)
+// the first in place; e keeps it, x replaces it, -m2 numbers the second.
+TEST_F(Command, SecondCopyOfANameInTheSameRun)
 {
     WriteArchive({{"sub\\twice.txt", "first\n"}, {"sub\\twice.txt", "second\n"}});
-    Result kept = RunExpanded("x {a} {d}");
-    EXPECT_EQ(kMembersSkipped, kept.code) << kept.text;
+    Result kept = RunExpanded("e -x1 {a} {d}");
+    EXPECT_EQ(kAlreadyExists, kept.code) << kept.text;
     EXPECT_EQ("first\n", ReadFileText(Out() + "sub\\twice.txt"));
     EXPECT_EQ((std::set<std::string>{"sub\\", "sub\\twice.txt"}), Tree(Out())) << "no temporary file left";
     RemoveTree(Out());
-    Result replaced = RunExpanded("x -o {a} {d}");
+    Result replaced = RunExpanded("x {a} {d}");
     EXPECT_EQ(kSuccess, replaced.code) << replaced.text;
     EXPECT_EQ("second\n", ReadFileText(Out() + "sub\\twice.txt"));
+    RemoveTree(Out());
+    Result numbered = RunExpanded("e -x1 -m2 {a} {d}");
+    EXPECT_EQ(kSuccess, numbered.code) << numbered.text;
+    EXPECT_EQ("second\n", ReadFileText(Out() + "sub\\twice.000"));
+}
+
+// Stored attributes come back only when asked (-a1); -s leaves out the
+// lines of skipped members (the code still says so).
+TEST_F(Command, AttributesAndQuietSkips)
+{
+    WriteFileText(Path("ro.txt"), "ro\n");
+    SetFileAttributesA(Path("ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_EQ(kSuccess, RunExpanded("a {a} {s} ro.txt").code);
+    SetFileAttributesA(Path("ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_EQ(kSuccess, RunExpanded("x {a} {d}").code);
+    EXPECT_EQ(0u, GetFileAttributesA((Out() + "ro.txt").c_str()) & FILE_ATTRIBUTE_READONLY) << "plain without -a";
+    RemoveTree(Out());
+    ASSERT_EQ(kSuccess, RunExpanded("x -a1 {a} {d}").code);
+    EXPECT_NE(0u, GetFileAttributesA((Out() + "ro.txt").c_str()) & FILE_ATTRIBUTE_READONLY) << "restored with -a1";
+    SetFileAttributesA((Out() + "ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetWriteTime(Out() + "ro.txt", 1);
+    Result quiet = RunExpanded("e -s {a} {d} ro.txt");
+    EXPECT_EQ(kAlreadyExists, quiet.code) << quiet.text;
+    EXPECT_EQ(std::string::npos, quiet.text.find("ro.txt: skipped")) << quiet.text;
 }
 
 TEST_F(Command, CrcErrorLeavesNoPartialFile)
@@ -742,7 +877,8 @@ TEST_F(Command, CrcErrorLeavesNoPartialFile)
     EXPECT_EQ(kCrcError, result.code);
     EXPECT_EQ((std::set<std::string>{"good.txt"}), Tree(Out())) << "no partial or temporary file";
     WriteFileText(Out() + "bad.txt", "previous\n");
-    EXPECT_EQ(kCrcError, RunExpanded("x -o {a} {d} bad.txt").code);
+    SetWriteTime(Out() + "bad.txt", kBeforeMember);
+    EXPECT_EQ(kCrcError, RunExpanded("x {a} {d} bad.txt").code);
     EXPECT_EQ("previous\n", ReadFileText(Out() + "bad.txt")) << "a bad member replaces nothing";
 }
 
@@ -768,14 +904,16 @@ struct KeepCase {
 };
 
 const KeepCase kKeepCases[] = {
-    {"a with a missing file", "a {a} {s}missing.txt", kFileError, false, false},
+    {"a with a missing file", "a {a} {s}missing.txt", kNothingMatched, false, false},
     {"d of nothing that matches", "d {a} zzz", kNothingMatched, false, false},
-    {"a of a file that cannot be read", "a {a} {s} b.dat new.txt", kFileError, false, true},
-    {"u into a broken archive", "u {a} {s} new.txt", kBrokenArchive, true, false},
-    {"d in a broken archive", "d {a} a.txt", kBrokenArchive, true, false},
-    {"a on a self-extracting archive", "a {a} {s} new.txt", kBrokenArchive, false, false, true},
-    {"u on a self-extracting archive", "u {a} {s} new.txt", kBrokenArchive, false, false, true},
-    {"d on a self-extracting archive", "d {a} a.txt", kBrokenArchive, false, false, true},
+    {"a -jse of a file that cannot be read", "a -jse {a} {s} b.dat new.txt", kFileOpen, false, true},
+    {"u into a broken archive", "u {a} {s} new.txt", kEndOfFile, true, false},
+    {"d in a broken archive", "d {a} a.txt", kEndOfFile, true, false},
+    {"a on a self-extracting archive", "a {a} {s} new.txt", kSelfExtracting, false, false, true},
+    {"u on a self-extracting archive", "u {a} {s} new.txt", kSelfExtracting, false, false, true},
+    {"d on a self-extracting archive", "d {a} a.txt", kSelfExtracting, false, false, true},
+    {"a with a work folder that does not exist", "a -w{s}nowhere\\ {a} {s} new.txt", kTempOpen, false, false},
+    {"a with a name whose .. leads above", "a -x1 {a} {s}sub\\ ..\\new.txt", kBadCommandLine, false, false},
 };
 
 TEST_F(Command, FailedUpdateKeepsArchiveTable)
@@ -929,13 +1067,13 @@ struct MoveCase {
 };
 
 const MoveCase kMoveCases[] = {
-    {"named files", "m {a} {s}src\\ a.txt sub\\c.txt", {"b.txt", "sub\\", "sub\\d.txt"}, {"a.txt", "sub\\", "sub\\c.txt"}},
+    {"named files", "m -x1 {a} {s}src\\ a.txt sub\\c.txt", {"b.txt", "sub\\", "sub\\d.txt"}, {"a.txt", "sub\\", "sub\\c.txt"}},
     {"a wildcard", "m {a} {s}src\\ *.txt", {"sub\\", "sub\\c.txt", "sub\\d.txt"}, {"a.txt", "b.txt"}},
-    {"a folder emptied by the move goes too", "m -r {a} {s}src\\ sub", {"a.txt", "b.txt"},
+    {"a folder emptied by the move goes too", "m -d {a} {s}src\\ sub", {"a.txt", "b.txt"},
      {"sub\\", "sub\\c.txt", "sub\\d.txt"}},
-    {"everything: the base folder stays", "m -r {a} {s}src\\ *", {},
+    {"everything (no names): the base folder stays", "m -d {a} {s}src\\", {},
      {"a.txt", "b.txt", "sub\\", "sub\\c.txt", "sub\\d.txt"}},
-    {"packed with -lh7-", "m -m7 {a} {s}src\\ b.txt", {"a.txt", "sub\\", "sub\\c.txt", "sub\\d.txt"}, {"b.txt"}},
+    {"packed with -lh7-", "m -jm4 {a} {s}src\\ b.txt", {"a.txt", "sub\\", "sub\\c.txt", "sub\\d.txt"}, {"b.txt"}},
 };
 
 TEST_F(Command, MoveTable)
@@ -960,6 +1098,56 @@ TEST_F(Command, MoveTable)
     }
 }
 
+// What an add or a move may not do with the names given: a name the format
+// cannot carry, two files for one member, one file under two names, a name
+// that reaches the base folder. m removes only what went in.
+struct NameRuleCase {
+    const char* name;
+    const char* line;
+    int code;
+    std::set<std::string> left;       // under src\ afterwards
+    std::set<std::string> extracted;  // the archive, extracted (empty: no archive)
+    bool needs1252;
+};
+
+const NameRuleCase kNameRuleCases[] = {
+    {"two files for one member: the second is left out and kept", "m {a} {s}src\\sub\\ ..\\a.txt a.txt", kSameNameFile,
+     {"sub\\", "sub\\a.txt", "sub\\b.txt"}, {"a.txt"}, false},
+    {"one file under two names goes in once", "m {a} {s}src\\ a.txt sub\\..\\a.txt", kSuccess,
+     {"sub\\", "sub\\a.txt", "sub\\b.txt"}, {"a.txt"}, false},
+    {"a name that is the base folder is refused", "m -r2 {a} {s}src\\ zzz\\..", kBadCommandLine,
+     {"a.txt", "sub\\", "sub\\a.txt", "sub\\b.txt"}, {}, false},
+    {"-r1 does not search above the base", "m -r1 {a} {s}src\\sub\\ ..\\*.txt", kBadCommandLine,
+     {"a.txt", "sub\\", "sub\\a.txt", "sub\\b.txt"}, {}, false},
+    {"a folder name holding 0xFF is left out and kept", "m -r2 -x1 {a} {s}src\\ *", kFileOpen,
+     {"sub\\", "Mo\xFF\\", "Mo\xFF\\f.txt"}, {"a.txt", "sub\\", "sub\\a.txt", "sub\\b.txt"}, true},
+};
+
+TEST_F(Command, NameRuleTable)
+{
+    for (const NameRuleCase& row : kNameRuleCases) {
+        SCOPED_TRACE(row.name);
+        if (row.needs1252 && GetACP() != 1252) continue;
+        for (const char* folder : {"src", "src\\sub"}) CreateDirectoryA(Path(folder).c_str(), nullptr);
+        WriteFileText(Path("src\\a.txt"), "top\n");
+        WriteFileText(Path("src\\sub\\a.txt"), "below\n");
+        WriteFileText(Path("src\\sub\\b.txt"), "bravo\n");
+        if (row.needs1252) {
+            CreateDirectoryA(Path("src\\Mo\xFF").c_str(), nullptr);
+            WriteFileText(Path("src\\Mo\xFF\\f.txt"), "ff\n");
+        }
+        Result result = RunExpanded(row.line);
+        EXPECT_EQ(row.code, result.code) << result.text;
+        EXPECT_EQ(std::string::npos, result.text.find("changed while being moved")) << result.text;
+        EXPECT_EQ(row.left, Tree(Path("src\\")));
+        if (!row.extracted.empty()) ASSERT_EQ(kSuccess, RunExpanded("x {a} {d}").code);
+        EXPECT_EQ(row.extracted, Tree(Out()));
+        RemoveTree(Out());
+        RemoveTree(Path("src\\"));
+        DeleteFileA(Archive().c_str());
+    }
+}
+
 // A file that cannot be removed stays, and says so; the archive has it all the same.
 TEST_F(Command, MoveKeepsAFileThatCannotBeRemoved)
 {
@@ -968,7 +1156,7 @@ TEST_F(Command, MoveKeepsAFileThatCannotBeRemoved)
     HANDLE open = CreateFileA(Path("b.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     Result result = RunExpanded("m {a} {s} a.txt b.txt");
     CloseHandle(open);
-    EXPECT_EQ(kFileError, result.code) << result.text;
+    EXPECT_EQ(kFileOpen, result.code) << result.text;
     EXPECT_NE(std::string::npos, result.text.find("b.txt: cannot remove")) << result.text;
     EXPECT_FALSE(Exists(Path("a.txt")));
     EXPECT_EQ("bravo\n", ReadFileText(Path("b.txt")));
@@ -1017,7 +1205,7 @@ TEST_F(Command, PrintCutAtAreaEnd)
 {
     const std::string content = Pattern(70000, 9);
     WriteFileText(Path("long.txt"), content);
-    ASSERT_EQ(kSuccess, RunExpanded("a -m7 {a} {s} long.txt").code);
+    ASSERT_EQ(kSuccess, RunExpanded("a -jm4 {a} {s} long.txt").code);
     Result whole = RunExpanded("p {a}");
     EXPECT_EQ(kSuccess, whole.code);
     std::string shown = content;
@@ -1043,23 +1231,29 @@ struct MethodCase {
 
 const MethodCase kMethodCases[] = {
     {"no switch: -lh5-", "a {a} {s} text.txt noise.bin", kSuccess, "-lh5-"},
-    {"-m0 stores", "a -m0 {a} {s} text.txt noise.bin", kSuccess, "-lh0-"},
-    {"-s stores", "a -s {a} {s} text.txt noise.bin", kSuccess, "-lh0-"},
-    {"-m5", "a -m5 {a} {s} text.txt noise.bin", kSuccess, "-lh5-"},
-    {"-m6", "a -m6 {a} {s} text.txt noise.bin", kSuccess, "-lh6-"},
-    {"-m7", "a -m7 {a} {s} text.txt noise.bin", kSuccess, "-lh7-"},
-    {"upper case -M7", "a -M7 {a} {s} text.txt noise.bin", kSuccess, "-lh7-"},
-    {"combined -rm7", "a -rm7 {a} {s} text.txt noise.bin", kSuccess, "-lh7-"},
-    {"combined -m6r", "a -m6r {a} {s} text.txt noise.bin", kSuccess, "-lh6-"},
-    {"the later of -s and -m wins: -sm7", "a -sm7 {a} {s} text.txt noise.bin", kSuccess, "-lh7-"},
-    {"the later of -m and -s wins: -m7 -s", "a -m7 -s {a} {s} text.txt noise.bin", kSuccess, "-lh0-"},
-    {"u -m6", "u -m6 {a} {s} text.txt noise.bin", kSuccess, "-lh6-"},
-    // Each says "-m takes 0 (store), 5, 6 or 7"; the last, "unknown switch".
-    {"-m4 is no method", "a -m4 {a} {s} text.txt noise.bin", kBadCommandLine, nullptr},
-    {"-m8 is no method", "a -m8 {a} {s} text.txt noise.bin", kBadCommandLine, nullptr},
-    {"-m without a digit", "a -m {a} {s} text.txt noise.bin", kBadCommandLine, nullptr},
-    {"-m followed by a letter", "a -mr {a} {s} text.txt noise.bin", kBadCommandLine, nullptr},
-    {"-m77: the second 7 is no switch", "a -m77 {a} {s} text.txt noise.bin", kBadCommandLine, nullptr},
+    {"-jm0 stores", "a -jm0 {a} {s} text.txt noise.bin", kSuccess, "-lh0-"},
+    {"-jm1", "a -jm1 {a} {s} text.txt noise.bin", kSuccess, "-lh1-"},
+    {"-o is -lh1-", "a -o {a} {s} text.txt noise.bin", kSuccess, "-lh1-"},
+    {"-jm2", "a -jm2 {a} {s} text.txt noise.bin", kSuccess, "-lh5-"},
+    {"-jm3", "a -jm3 {a} {s} text.txt noise.bin", kSuccess, "-lh6-"},
+    {"-jm4", "a -jm4 {a} {s} text.txt noise.bin", kSuccess, "-lh7-"},
+    {"-o6", "a -o6 {a} {s} text.txt noise.bin", kSuccess, "-lh6-"},
+    {"-o7", "a -o7 {a} {s} text.txt noise.bin", kSuccess, "-lh7-"},
+    {"-o3 changes nothing", "a -o3 {a} {s} text.txt noise.bin", kSuccess, "-lh5-"},
+    {"upper case -JM4", "a -JM4 {a} {s} text.txt noise.bin", kSuccess, "-lh7-"},
+    {"in one word -x1jm4", "a -x1jm4 {a} {s} text.txt noise.bin", kSuccess, "-lh7-"},
+    {"-z stores", "a -z {a} {s} text.txt noise.bin", kSuccess, "-lh0-"},
+    {"the later of -jm and -z wins: -jm4 -z", "a -jm4 -z {a} {s} text.txt noise.bin", kSuccess, "-lh0-"},
+    {"the later of -z and -jm wins: -z -jm4", "a -z -jm4 {a} {s} text.txt noise.bin", kSuccess, "-lh7-"},
+    {"-z2 packs a text", "a -z2 {a} {s} text.txt noise.bin", kSuccess, "-lh5-"},
+    {"-ztxt stores the extension", "a -ztxt {a} {s} text.txt noise.bin", kSuccess, "-lh0-"},
+    {"-z.TXT, any case", "a -z.TXT {a} {s} text.txt noise.bin", kSuccess, "-lh0-"},
+    {"-zt?t, a pattern", "a -zt?t {a} {s} text.txt noise.bin", kSuccess, "-lh0-"},
+    {"-zdoc packs other kinds", "a -zdoc {a} {s} text.txt noise.bin", kSuccess, "-lh5-"},
+    {"u -jm3", "u -jm3 {a} {s} text.txt noise.bin", kSuccess, "-lh6-"},
+    {"-jm5 is no method", "a -jm5 {a} {s} text.txt noise.bin", kBadCommandLine, nullptr},
+    {"-z3 is no value of -z", "a -z3 {a} {s} text.txt noise.bin", kBadCommandLine, nullptr},
+    {"-jm77: out of range", "a -jm77 {a} {s} text.txt noise.bin", kBadCommandLine, nullptr},
 };
 
 // The method column of the listing line that ends with " <name>".
@@ -1133,7 +1327,7 @@ TEST_F(Command, RoundTripTable)
         WriteFileText(path, row.data);
         used.push_back(&row);
     }
-    Result added = RunExpanded("a -r {a} {s}src\\ *");
+    Result added = RunExpanded("a -d {a} {s}src\\ *");
     ASSERT_EQ(kSuccess, added.code) << added.text;
     Result extracted = RunExpanded("x {a} {d}");
     ASSERT_EQ(kSuccess, extracted.code) << extracted.text;
@@ -1160,10 +1354,10 @@ const LevelCase kLevelCases[] = {
     {"level 1 with a folder header", {"dir\\sub\\one.txt", "level one in dir\n", 1}, kSuccess},
     {"level 2 with a folder header", {"dir\\two.txt", "level two\n", 2}, kSuccess},
     {"level 3 with a folder header", {"dir\\three.txt", "level three\n", 3}, kSuccess},
-    {"level 3 bad header CRC", {"three.txt", "x", 3, "-lh0-", 0, 1}, kBrokenArchive},
-    {"level 0 bad checksum", {"zero.txt", "x", 0, "-lh0-", 0, 1}, kBrokenArchive},
-    {"level 1 bad checksum", {"one.txt", "x", 1, "-lh0-", 0, 1}, kBrokenArchive},
-    {"level 2 bad header CRC", {"two.txt", "x", 2, "-lh0-", 0, 1}, kBrokenArchive},
+    {"level 3 bad header CRC", {"three.txt", "x", 3, "-lh0-", 0, 1}, kHeaderCrc},
+    {"level 0 bad checksum", {"zero.txt", "x", 0, "-lh0-", 0, 1}, kHeaderCrc},
+    {"level 1 bad checksum", {"one.txt", "x", 1, "-lh0-", 0, 1}, kHeaderCrc},
+    {"level 2 bad header CRC", {"two.txt", "x", 2, "-lh0-", 0, 1}, kHeaderCrc},
     {"level 1 bad data CRC", {"one.txt", "x", 1, "-lh0-", 1}, kCrcError},
 };
 
@@ -1383,7 +1577,7 @@ const QuirkCase kQuirkCases[] = {
      "l {a}", kSuccess, {" subdir\\symlink -> \\absolute\\path\n"}, {}},
     {"Unix link, level 0 area", {Folder(0, 0, "ln|t", {}, UnixArea(0xA1FF))}, "l {a}", kSuccess, {" ln -> t\n"}, {}},
     {"link mode without a mark is a broken header", {Folder(1, 'U', "nolink", {{0x50, kLinkMode}})},
-     "l {a}", kBrokenArchive, {"link without a target"}, {"nolink"}},
+     "l {a}", kBrokenHeader, {"link without a target"}, {"nolink"}},
     {"Unix folder mode is no link", {Folder(1, 'U', "dir\\", {{0x50, Le16(0x41ED)}})}, "l {a}", kSuccess, {" dir\\\n"}, {"->"}},
     {"LHARK: level 1, OS ' ', -lh7- reads as -lk7-", {{1, "-lh7-", ' ', "lk.txt", {}, "", ""}}, "l {a}", kSuccess, {"-lk7- "}, {"-lh7-"}},
     {"-lh7- of another OS stays -lh7-", {{1, "-lh7-", 'M', "lh.txt", {}, "", ""}}, "l {a}", kSuccess, {"-lh7- "}, {"-lk7-"}},
@@ -1462,9 +1656,9 @@ const SfxCase kSfxCases[] = {
      "3 members", false},
     {"stub over 64 KiB", Join(Stub("", 66532), HandArchive(kThreeMembers)), kSuccess, "3 members", false},
     {"archive at the last offset searched", Join(Stub("", 262151), HandArchive(kThreeMembers)), kSuccess, "3 members", false},
-    {"archive one past the last offset searched", Join(Stub("", 262152), HandArchive(kThreeMembers)), kBrokenArchive,
+    {"archive one past the last offset searched", Join(Stub("", 262152), HandArchive(kThreeMembers)), kNotArchive,
      nullptr, false},
-    {"no archive in a program", Stub("-lh5- but nothing after it", 5000), kBrokenArchive, nullptr, false},
+    {"no archive in a program", Stub("-lh5- but nothing after it", 5000), kNotArchive, nullptr, false},
 };
 
 TEST_F(Command, SelfExtractingTable)
@@ -1478,7 +1672,7 @@ TEST_F(Command, SelfExtractingTable)
         if (row.count) EXPECT_NE(std::string::npos, listed.text.find(row.count)) << listed.text;
         if (row.count) EXPECT_NE(std::string::npos, listed.text.find(" sub\\c.txt\n")) << listed.text;
         EXPECT_EQ(row.decoyListed, listed.text.find("SFXUsage.txt") != std::string::npos) << listed.text;
-        if (row.code == kBrokenArchive) EXPECT_NE(std::string::npos, listed.text.find("not an archive")) << listed.text;
+        if (row.code == kNotArchive) EXPECT_NE(std::string::npos, listed.text.find("not an archive")) << listed.text;
     }
 }
 
@@ -1529,7 +1723,7 @@ struct CopyCase {
 
 const CopyCase kCopyCases[] = {
     {"a adds a file beside them", "a {a} {s}new.txt"},
-    {"a -m7 packs the new file, not them", "a -m7 {a} {s}new.txt"},
+    {"a -m7 packs the new file, not them", "a -jm4 {a} {s}new.txt"},
     {"u adds a file beside them", "u {a} {s}new.txt"},
     {"d deletes another member", "d {a} gone.txt"},
 };
@@ -1604,7 +1798,7 @@ TEST_F(Command, WorkersWriteTheArchiveOneWorkerWrites)
     Bytes single;
     {
         Workers one(1);
-        ASSERT_EQ(kSuccess, RunExpanded("a -r {a} {s}in\\ *").code);
+        ASSERT_EQ(kSuccess, RunExpanded("a -r2 -x1 {a} {s}in\\ *").code);
         single = ReadFileBytes(Archive());
     }
     Result listed = RunExpanded("l {a}");
@@ -1617,7 +1811,7 @@ TEST_F(Command, WorkersWriteTheArchiveOneWorkerWrites)
         SCOPED_TRACE(count);
         Workers workers(count);
         DeleteFileA(Archive().c_str());
-        ASSERT_EQ(kSuccess, RunExpanded("a -r {a} {s}in\\ *").code);
+        ASSERT_EQ(kSuccess, RunExpanded("a -r2 -x1 {a} {s}in\\ *").code);
         EXPECT_TRUE(single == ReadFileBytes(Archive())) << "the archive differs from the single worker's";
     }
 }
@@ -1625,16 +1819,19 @@ TEST_F(Command, WorkersWriteTheArchiveOneWorkerWrites)
 struct WorkerFailureCase {
     const char* name;
     const char* line;
+    bool keepsOld;  // -jse: the warning ends the run; else the run goes on without the file
 };
 
 const WorkerFailureCase kWorkerFailureCases[] = {
-    {"a", "a -r {a} {s}in\\ *"},
-    {"u", "u -r {a} {s}in\\ *"},
-    {"a, stored (-m0)", "a -r -m0 {a} {s}in\\ *"},
+    {"a -jse", "a -jse -r2 -x1 {a} {s}in\\ *", true},
+    {"u -jse", "u -jse -r2 -x1 {a} {s}in\\ *", true},
+    {"a -jse, stored (-z)", "a -jse -r2 -x1 -z {a} {s}in\\ *", true},
+    {"a: the file is left out", "a -r2 -x1 {a} {s}in\\ *", false},
 };
 
-// A file no one may open among many: every worker count gives the text and
-// code of one worker, and the old archive stays as it was, with no file left beside it.
+// A file no one may open among many: every worker count gives the text, code
+// and archive of one worker; with -jse the old archive stays as it was, with
+// no file left beside it.
 TEST_F(Command, WorkerFailureTable)
 {
     WriteWorkerCorpus(Path("in\\"));
@@ -1646,19 +1843,23 @@ TEST_F(Command, WorkerFailureTable)
         HANDLE locked = CreateFileA(Path("in\\small29.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, locked);
         Result single;
+        Bytes singleArchive;
         {
             Workers one(1);
             single = RunExpanded(row.line);
+            singleArchive = ReadFileBytes(Archive());
         }
-        EXPECT_EQ(kFileError, single.code) << single.text;
+        EXPECT_EQ(kFileOpen, single.code) << single.text;
         EXPECT_NE(std::string::npos, single.text.find("small29.txt")) << single.text;
+        EXPECT_EQ(row.keepsOld, old == singleArchive);
         for (unsigned count : kWorkerCounts) {
             SCOPED_TRACE(count);
+            WriteFileBytes(Archive(), old);
             Workers workers(count);
             Result result = RunExpanded(row.line);
             EXPECT_EQ(single.code, result.code);
             EXPECT_EQ(single.text, result.text);
-            EXPECT_TRUE(old == ReadFileBytes(Archive()));
+            EXPECT_TRUE(singleArchive == ReadFileBytes(Archive()));
             EXPECT_EQ(before, Tree(scratch_));
         }
         CloseHandle(locked);

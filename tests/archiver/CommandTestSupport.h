@@ -16,18 +16,33 @@ namespace commandtest {
 typedef std::vector<uint8_t> Bytes;
 typedef int(WINAPI* CommandEntry)(HWND, LPCSTR, LPSTR, DWORD);
 
-// archiver/README.md
+// archiver/README.md: the library family's return values.
 enum Code {
     kSuccess = 0,
-    kMembersSkipped = 1,
-    kNothingMatched = 2,
-    kUnsafeName = 3,
-    kUnsupportedMethod = 4,
-    kCrcError = 5,
-    kBrokenArchive = 6,
-    kFileError = 7,
-    kArchiveNotFound = 8,
-    kBadCommandLine = 10,
+    kReadOnly = 0x8006,
+    kUnknownType = 0x8008,
+    kUnsupportedMethod = 0x8009,
+    kCrcError = 0x800C,
+    kFileOpen = 0x800D,
+    kMoreFresh = 0x800E,
+    kAlreadyExists = 0x8010,
+    kMakeDirectory = 0x8012,
+    kCannotWrite = 0x8013,
+    kHeaderCrc = 0x8016,
+    kBrokenHeader = 0x8017,
+    kArchiveOpen = 0x8018,
+    kNotArchive = 0x8019,
+    kBadCommandLine = 0x801C,
+    kNotSupported = 0x8023,
+    kTempOpen = 0x8025,
+    kArchiveReadOnly = 0x8027,
+    kSameNameFile = 0x8028,
+    kResponseRead = 0x802A,
+    kNotFileName = 0x802B,
+    kEndOfFile = 0x802D,
+    kSelfExtracting = 0x802E,
+    kNothingMatched = 0x8031,
+    kUnsafeName = 0x8041,
 };
 
 // Loads build/bin/archiver/UNLHA32.dll (beside the test program's folder) once.

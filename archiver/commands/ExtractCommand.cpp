@@ -301,7 +301,7 @@ int ExtractArchive(const CommandLine& line, Report& report)
         else
             ExtractMember(line, reader, header, report, tally);
     }
-    if (result == HeaderResult::Broken) report.Fail(kBrokenHeader, error.c_str());
+    ReportArchiveFault(result, error, report);
     if (selected == 0 && !line.names.empty()) report.Fail(kNothingMatched, "no member matches the names given");
     PrintTally(line, tally, report.Out());
     return report.Code();

@@ -3,6 +3,7 @@
 #include "archiver/codec/BitWriter.h"
 #include "archiver/codec/BlockWriter.h"
 #include "archiver/codec/Decoder.h"
+#include "archiver/codec/Lh1Encoder.h"
 #include "archiver/codec/MatchFinder.h"
 
 #include <new>
@@ -19,6 +20,7 @@ const PackingMethod kPackingMethods[] = {
     {"-lh5-", kLh5DictionaryBits, Parsing::Lazy, 256, kMaxMatch, kMaxMatch, 1},
     {"-lh6-", kLh6DictionaryBits, Parsing::Cheapest, 32, 128, 128, 2},
     {"-lh7-", kLh7DictionaryBits, Parsing::Cheapest, 32, 128, 128, 2},
+    {"-lh1-", kLh1DictionaryBits, Parsing::Lazy, 128, kLh1MaxMatch, kLh1MaxMatch, 1, EncodeLh1},
 };
 
 // The input is parsed in chunks. Lazy: kLazyChunk positions, a position's
@@ -381,6 +383,8 @@ EncodeStatus Encode(const PackingMethod& method, ByteSource& in, uint64_t size, 
     // A stored row has no packing; the caller copies the data itself.
     if (method.dictionaryBits == 0)
         return EncodeStatus::LimitReached;
+    if (method.encoder != nullptr)
+        return method.encoder(method, in, size, out, limit, packedSize);
     // The parser's tables are too large for a thread's stack. Without memory
     // for them there is no packing: the caller stores the data instead.
     LhEncoder* encoder = new (std::nothrow) LhEncoder(method, in, size, out, limit);

@@ -1,4 +1,4 @@
-// Packs data as -lh5-, -lh6- or -lh7-: a sliding dictionary (8, 32 or 64 KiB),
+// Packs data as -lh5-, -lh6- or -lh7- (and -lh1-, by Lh1Encoder.h): a sliding dictionary (8, 32 or 64 KiB),
 // matches chosen by the bits the Huffman blocks give them, and static Huffman
 // blocks, as every LHA reader unpacks it. The methods we
 // write are rows of one table; -lh0- (stored) is a row too, so a caller finds
@@ -21,6 +21,12 @@ enum class Parsing {
     Cheapest,
 };
 
+enum class EncodeStatus;
+struct PackingMethod;
+// A method's own encoder, with Encode's contract.
+using MethodEncoder = EncodeStatus (*)(const PackingMethod& method, ByteSource& in, uint64_t size, ByteSink& out,
+                                       uint64_t limit, uint64_t& packedSize);
+
 struct PackingMethod {
     const char* id;           // e.g. "-lh7-"
     unsigned dictionaryBits;  // log2 of the dictionary; 0: stored as it is, never packed
@@ -29,6 +35,7 @@ struct PackingMethod {
     unsigned niceLength;      // a match this long ends the search
     unsigned takeLength;      // a match this long is taken as it is, the positions it covers not searched
     unsigned parses;          // Cheapest: times each chunk is parsed
+    MethodEncoder encoder = nullptr;  // a method outside the -lh5- family (-lh1-): its own encoder
 };
 
 // The row of `id`, or null for a method we do not write.

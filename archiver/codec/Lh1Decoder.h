@@ -4,12 +4,11 @@
 #pragma once
 #include "archiver/codec/ByteStream.h"
 #include "archiver/codec/DecodeStatus.h"
+#include "archiver/codec/Lh1Format.h"
 
 #include <cstdint>
 
 namespace lha {
-
-constexpr unsigned kLh1DictionaryBits = 12;
 
 // Writes exactly `originalSize` bytes to `out`, or fails: packed data that
 // ends too soon gives CorruptData (InputFailed when the source ended before

@@ -4,6 +4,36 @@
 
 namespace lha {
 
+namespace {
+
+// What each fault of the archive's headers is called and returns.
+struct ArchiveFault {
+    HeaderResult result;
+    int code;
+    const char* text;
+};
+
+const ArchiveFault kArchiveFaults[] = {
+    {HeaderResult::NotArchive, kNotArchive, "not an archive"},
+    {HeaderResult::Broken, kBrokenHeader, "broken header"},
+    {HeaderResult::HeaderCrc, kHeaderCrc, "header CRC error"},
+    {HeaderResult::EndOfFile, kEndOfFile, "the archive ends early"},
+    {HeaderResult::DataPastEnd, kBrokenHeader, "data past the end marker"},
+};
+
+} // namespace
+
+int ReportArchiveFault(HeaderResult result, const std::string& error, Report& report)
+{
+    for (const ArchiveFault& fault : kArchiveFaults) {
+        if (fault.result != result) continue;
+        report.Out().Printf("%s: %s\n", fault.text, error.c_str());
+        report.Raise(fault.code);
+        break;
+    }
+    return report.Code();
+}
+
 bool OpenArchive(const std::string& path, ArchiveReader& reader, Report& report)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
@@ -45,7 +75,7 @@ bool ReadMembers(ArchiveReader& reader, std::vector<MemberHeader>& members, Repo
     HeaderResult result;
     while ((result = reader.Next(header, error)) == HeaderResult::Member) members.push_back(header);
     if (result == HeaderResult::End) return true;
-    report.Fail(kBrokenHeader, error.c_str());
+    ReportArchiveFault(result, error, report);
     return false;
 }
 

@@ -56,8 +56,15 @@ bool OpenArchive(const std::string& path, ArchiveReader& reader, Report& report)
 // is unchanged either way.
 bool OpenArchiveToChange(const std::string& path, ArchiveReader& reader, Report& report);
 
-// Reads every header of an opened archive; a broken one is reported
-// (kBrokenHeader) and gives false.
+// Says a fault ArchiveReader::Next met (`error` is its text) and raises its
+// code: kNotArchive, kBrokenHeader (a header that does not parse, or data past
+// the end marker), kHeaderCrc or kEndOfFile. Member and End say nothing.
+// Returns the code reached so far.
+int ReportArchiveFault(HeaderResult result, const std::string& error, Report& report);
+
+// Reads every header of an opened archive; a fault is reported
+// (ReportArchiveFault) and gives false: a, u, f, m and d then leave the
+// archive as it is, since writing it anew would drop what follows the fault.
 bool ReadMembers(ArchiveReader& reader, std::vector<MemberHeader>& members, Report& report);
 
 // Begins the new archive beside the old one, or in the -w folder.

@@ -404,8 +404,10 @@ int ExtractArchive(const CommandLine& line, Report& report)
         else
             ExtractMember(line, group->folder, reader, header, report, tally);
     }
-    if (report.Stopping()) report.Out().Put("stopped at the first warning (-jse)\n");
-    else if (result == HeaderResult::Broken) report.Fail(kBrokenHeader, error.c_str());
+    if (report.Stopping())
+        report.Out().Put("stopped at the first warning (-jse)\n");
+    else
+        ReportArchiveFault(result, error, report);
     if (selected == 0 && NamesGiven(line)) report.Fail(kNothingMatched, "no member matches the names given");
     PrintTally(line, tally, report.Out());
     return report.Code();

@@ -95,7 +95,7 @@ int ListArchive(const CommandLine& line, Report& report)
                static_cast<unsigned long long>(totalPacked));
     PrintRatio(out, totalPacked, totalOriginal);
     out.Printf(" %llu member%s\n", static_cast<unsigned long long>(count), count == 1 ? "" : "s");
-    if (result == HeaderResult::Broken) report.Fail(kBrokenHeader, error.c_str());
+    ReportArchiveFault(result, error, report);
     if (count == 0 && !line.AllNames().empty()) report.Fail(kNothingMatched, "no member matches the names given");
     return report.Code();
 }

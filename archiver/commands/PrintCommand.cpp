@@ -84,7 +84,7 @@ int PrintMembers(const CommandLine& line, Report& report)
         ++selected;
         PrintMember(reader, header, report);
     }
-    if (result == HeaderResult::Broken) report.Fail(kBrokenHeader, error.c_str());
+    ReportArchiveFault(result, error, report);
     if (selected == 0 && !line.AllNames().empty()) report.Fail(kNothingMatched, "no member matches the names given");
     return report.Code();
 }

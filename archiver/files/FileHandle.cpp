@@ -3,7 +3,6 @@
 #include "archiver/files/AnsiText.h"
 
 #include <cstddef>
-#include <cstdio>
 #include <vector>
 
 namespace lha {
@@ -20,6 +19,17 @@ const unsigned kTempNames = 0x10000;  // four hex digits
 bool NameTaken(DWORD error)
 {
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || error == ERROR_SHARING_VIOLATION;
+}
+
+// lhaXXXX.tmp with `number` in four hex digits. Formatted by hand: the
+// self-extractor links this file, and a formatted print would bring the C
+// runtime's whole formatter into its small image.
+std::string TemporaryName(unsigned number)
+{
+    static const char kHexDigits[] = "0123456789abcdef";
+    std::string name = kTempPrefix;
+    for (int shift = 12; shift >= 0; shift -= 4) name += kHexDigits[(number >> shift) & 0xF];
+    return name + ".tmp";
 }
 
 } // namespace
@@ -41,9 +51,7 @@ bool FileHandle::CreateTemporary(const std::string& folder, std::string& path)
     // Threads that start at once start apart; a name freed by a rename is free again.
     unsigned first = GetTickCount() ^ (GetCurrentThreadId() << 4);
     for (unsigned n = 0; n < kTempNames; ++n) {
-        char name[16];
-        snprintf(name, sizeof name, "%s%04x.tmp", kTempPrefix, (first + n) & (kTempNames - 1));
-        path = base + name;
+        path = base + TemporaryName((first + n) & (kTempNames - 1));
         // DELETE lets RenameTo give the file its final name before it is closed.
         handle_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);

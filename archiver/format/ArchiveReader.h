@@ -15,9 +15,17 @@ class ArchiveReader {
 public:
     // False when the file cannot be opened (GetLastError says why).
     bool Open(const char* path);
-    // The next member, the end, or a broken header (`error` says what).
+    // The next member, the end, or a fault (`error` says what and where).
     // Level 0 folder members without a name (LHA for Unix and OS-9/68k write
     // them; the name is lost) are passed over.
+    //
+    // A file is an archive only when its first header is a member, or when it
+    // holds nothing but zero and 0x1A padding (an empty archive): anything
+    // else where the first header must be, an empty file included, is
+    // NotArchive. After the end marker only padding may follow (PMarc pads
+    // with 0x1A); other bytes there are DataPastEnd, since they may be
+    // members behind a damaged header. A self-extracting program may go on
+    // past its archive (the Atari ST ones do), so there they are not judged.
     HeaderResult Next(MemberHeader& header, std::string& error);
 
     const FileHandle& File() const { return file_; }
@@ -28,6 +36,10 @@ public:
     void Close() { file_.Close(); }
 
 private:
+    HeaderResult ReadNext(MemberHeader& header, std::string& error);
+    HeaderResult JudgeEnd(std::string& error);
+    bool OnlyPaddingFrom(uint64_t offset) const;
+
     FileHandle file_;
     uint64_t size_ = 0;
     uint64_t start_ = 0;

@@ -75,11 +75,14 @@ void Put64(std::vector<uint8_t>& out, uint64_t v)
     Put32(out, static_cast<uint32_t>(v >> 32));
 }
 
-HeaderResult Broken(std::string& error, const char* what)
+HeaderResult Fault(HeaderResult kind, std::string& error, const char* what)
 {
-    error = std::string("not an archive or broken header: ") + what;
-    return HeaderResult::Broken;
+    error = what;
+    return kind;
 }
+
+HeaderResult Broken(std::string& error, const char* what) { return Fault(HeaderResult::Broken, error, what); }
+HeaderResult CutShort(std::string& error, const char* what) { return Fault(HeaderResult::EndOfFile, error, what); }
 
 bool IsMethod(const uint8_t* p) { return p[0] == '-' && p[4] == '-'; }
 bool IsPmarcMethod(const std::string& method) { return method.compare(0, 3, "-pm") == 0; }
@@ -194,7 +197,7 @@ bool CheckHeaderCrc(std::vector<uint8_t>& buffer, const Extensions& ext, std::st
     buffer[ext.crcAt] = 0;
     buffer[ext.crcAt + 1] = 0;
     if (UpdateCrc16(0, buffer.data(), buffer.size()) == ext.headerCrc) return true;
-    Broken(error, "header CRC does not match");
+    Fault(HeaderResult::HeaderCrc, error, "header CRC does not match");
     return false;
 }
 
@@ -280,11 +283,12 @@ HeaderResult ReadLevel1Extensions(const FileHandle& file, uint64_t fileSize, uin
     uint64_t total = 0;
     std::vector<uint8_t> buffer;
     while (size != 0) {
-        if (size < 3 || at + size > fileSize) return Broken(error, "extended header past the end of the file");
+        if (size < 3) return Broken(error, "extended header too short");
+        if (at + size > fileSize) return CutShort(error, "extended header past the end of the file");
         total += size;
         if (total > header.packedSize) return Broken(error, "extended headers larger than the member");
         buffer.resize(size);
-        if (!file.ReadAt(at, buffer.data(), size)) return Broken(error, "extended header cannot be read");
+        if (!file.ReadAt(at, buffer.data(), size)) return CutShort(error, "extended header cannot be read");
         ApplyExtension(buffer[0], buffer.data() + 1, size - 3, header, ext);
         at += size;
         size = Get16(&buffer[size - 2]);
@@ -300,11 +304,11 @@ HeaderResult ReadLevel0Or1(const FileHandle& file, uint64_t fileSize, uint64_t o
     size_t total = prefix[0] + 2u;
     uint8_t base[258];
     if (total < kNameLengthOffset + 3) return Broken(error, "header too short");
-    if (offset + total > fileSize) return Broken(error, "header past the end of the file");
-    if (!file.ReadAt(offset, base, total)) return Broken(error, "header cannot be read");
+    if (offset + total > fileSize) return CutShort(error, "header past the end of the file");
+    if (!file.ReadAt(offset, base, total)) return CutShort(error, "header cannot be read");
     uint8_t sum = 0;
     for (size_t i = 2; i < total; ++i) sum = static_cast<uint8_t>(sum + base[i]);
-    if (sum != base[1]) return Broken(error, "header checksum does not match");
+    if (sum != base[1]) return Fault(HeaderResult::HeaderCrc, error, "header checksum does not match");
     size_t nameLength = base[kNameLengthOffset];
     size_t nameEnd = kNameLengthOffset + 1 + nameLength;
     size_t needed = nameEnd + 2 + (header.level == 1 ? 3 : 0);
@@ -329,22 +333,22 @@ HeaderResult ReadLevel2Or3(const FileHandle& file, uint64_t fileSize, uint64_t o
 {
     bool level3 = header.level == 3;
     size_t baseSize = level3 ? kLevel3Base : kLevel2Base;
-    if (offset + baseSize > fileSize) return Broken(error, "header past the end of the file");
+    if (offset + baseSize > fileSize) return CutShort(error, "header past the end of the file");
     uint8_t base[kLevel3Base];
-    if (!file.ReadAt(offset, base, baseSize)) return Broken(error, "header cannot be read");
+    if (!file.ReadAt(offset, base, baseSize)) return CutShort(error, "header cannot be read");
     if (level3 && Get16(prefix) != kLevel3WordSize) return Broken(error, "level 3 word size is not 4");
     uint64_t total = level3 ? Get32(base + kLevel3SizeOffset) : Get16(prefix);
     if (!level3 && base[kOsOffset] == kOs968k) total += kOs968kShortfall;
     if (total < baseSize || total > kMaxHeaderSize) return Broken(error, "header size out of range");
-    if (offset + total > fileSize) return Broken(error, "header past the end of the file");
+    if (offset + total > fileSize) return CutShort(error, "header past the end of the file");
     std::vector<uint8_t> buffer(total);
-    if (!file.ReadAt(offset, buffer.data(), total)) return Broken(error, "header cannot be read");
+    if (!file.ReadAt(offset, buffer.data(), total)) return CutShort(error, "header cannot be read");
     TakeCommonFields(base, header);
     header.fileTime = TicksFromUnixTime(Get32(base + kTimeOffset));
     header.crc = static_cast<uint16_t>(Get16(base + kCrcOffset));
     header.osId = static_cast<char>(base[kOsOffset]);
     if (!WalkBufferedExtensions(buffer, baseSize, level3 ? 4 : 2, header, ext, error)) return HeaderResult::Broken;
-    if (!CheckHeaderCrc(buffer, ext, error)) return HeaderResult::Broken;
+    if (!CheckHeaderCrc(buffer, ext, error)) return HeaderResult::HeaderCrc;
     header.dataOffset = offset + total;
     return HeaderResult::Member;
 }
@@ -418,7 +422,7 @@ HeaderResult ParseHeader(const FileHandle& file, uint64_t fileSize, uint64_t off
         return Broken(error, "unknown header level");
     if (result != HeaderResult::Member) return result;
     if (header.dataOffset > fileSize || header.packedSize > fileSize - header.dataOffset)
-        return Broken(error, "packed data past the end of the file");
+        return CutShort(error, "packed data past the end of the file");
     return FinishHeader(header, ext, error);
 }
 
@@ -432,9 +436,11 @@ HeaderResult ReadHeader(const FileHandle& file, uint64_t fileSize, uint64_t offs
     if (offset >= fileSize) return HeaderResult::End;
     uint8_t prefix[kPrefixSize];
     const size_t got = fileSize - offset < kPrefixSize ? static_cast<size_t>(fileSize - offset) : kPrefixSize;
-    if (!file.ReadAt(offset, prefix, got)) return Broken(error, "header cannot be read");
+    if (!file.ReadAt(offset, prefix, got)) return CutShort(error, "header cannot be read");
     if (prefix[0] != 0) {
-        if (got < kPrefixSize) return Broken(error, "truncated header");
+        const bool marked = got >= kMethodOffset + kMethodLength && IsMethod(prefix + kMethodOffset);
+        if (!marked) return Broken(error, "no method mark");
+        if (got < kPrefixSize) return CutShort(error, "header past the end of the file");
         return ParseHeader(file, fileSize, offset, prefix, header, error);
     }
     // A zero byte is the end marker, unless it is the low byte of the size of

@@ -15,13 +15,22 @@ namespace lha {
 
 const size_t kMaxHeaderSize = 1 << 20;
 
+// What reading at a header's place found. Every fault comes with `error`
+// saying what is wrong; the commands turn each kind into its return code.
 enum class HeaderResult {
-    Member,  // `header` describes the member at the offset
-    End,     // the end marker (a zero byte) or the end of the file
-    Broken,  // `error` says what is wrong
+    Member,       // `header` describes the member at the offset
+    End,          // the end marker (a zero byte) or the end of the file
+    Broken,       // a header that cannot be parsed
+    HeaderCrc,    // a header whose checksum (levels 0, 1) or CRC (levels 2, 3) does not match
+    EndOfFile,    // the file ends inside a header or inside a member's data
+    NotArchive,   // ArchiveReader only: no member header where the first must be
+    DataPastEnd,  // ArchiveReader only: bytes other than zero and 0x1A padding follow the end marker
 };
 
-// The header at `offset` of an archive `fileSize` bytes long.
+// The header at `offset` of an archive `fileSize` bytes long. End says only
+// that a zero byte (or nothing) is there: what follows it is the caller's to
+// judge. Bytes without a method mark are Broken; with one, a header cut by
+// the end of the file is EndOfFile.
 HeaderResult ReadHeader(const FileHandle& file, uint64_t fileSize, uint64_t offset, MemberHeader& header,
                         std::string& error);
 

@@ -1,11 +1,15 @@
 // Damaged archives through l, t and x of our UNLHA32.dll (build/bin/archiver):
 // at least 10,000 seeded mutations of a few small valid archives, two of them
-// behind the stub of a self-extracting archive. Every call
+// behind the stub of a self-extracting archive, and of archives with a zeroed
+// header or data past the end marker. Every call
 // must return (a hang meets the program's timeout) with a documented code,
 // leave its output area terminated within its size and untouched beyond it,
 // and nothing may appear outside the extraction folder. Mutations whose
 // outcome is known (a flipped data bit, an unchanged archive) are checked
-// against that simple model.
+// against that simple model. And a, u, f, m and d leave every file they must
+// refuse byte for byte as it was (files that are no archive, archives with
+// data behind a damaged header). Command lines use no switch, so they read
+// the same in every version of the command language.
 #include "archiver/CommandTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -23,19 +27,45 @@ namespace {
 
 using commandtest::Bytes;
 
-// archiver/README.md: 0 success, 1 skipped ... 10 bad command line.
+// The return values of archiver/commands/ReturnCode.h that these runs expect
+// by name; every call must return one of kDocumentedCodes.
 const int kSuccess = 0;
-const int kUnsafeName = 3;
-const int kCrcError = 5;
-const int kLargestDocumentedCode = 10;
+const int kCrcError = 0x800C;
+const int kFileOpen = 0x800D;
+const int kHeaderCrc = 0x8016;
+const int kBrokenHeader = 0x8017;
+const int kNotArchive = 0x8019;
+const int kEndOfFile = 0x802D;
+const int kUnsafeName = 0x8041;
+const int kDocumentedCodes[] = {kSuccess, 0x8005, 0x8006, 0x8008, 0x8009, kCrcError, kFileOpen, 0x800E, 0x8010,
+                                0x8012, 0x8013, kHeaderCrc, kBrokenHeader, 0x8018, kNotArchive, 0x801C, 0x801E,
+                                0x8020, 0x8023, 0x8025, 0x8027, 0x8028, 0x802A, 0x802B, 0x802C, kEndOfFile,
+                                0x802E, 0x8031, kUnsafeName};
+// Warnings skip a member; the first error of a run counts, else its first warning.
+const int kLastWarning = 0x8011;
 const int kMutationsPerThread = 5000;
 const int kThreads = 2;
 // Extracting is the costly call; existing files are skipped, so the
 // destination is emptied only now and then.
 const int kRunsBetweenCleanups = 2500;
 const size_t kGuard = 32;
+const uint8_t kPadding = 0x1A;  // CP/M's end of file, which PMarc pads archives with
 const uint8_t kGuardByte = 0xCD;
 const DWORD kAreaSizes[] = {0, 1, 2, 80, 65536};
+
+bool IsDocumented(int code)
+{
+    return std::find(std::begin(kDocumentedCodes), std::end(kDocumentedCodes), code) != std::end(kDocumentedCodes);
+}
+
+bool IsError(int code) { return code > kLastWarning; }
+
+int Worse(int sofar, int code)
+{
+    if (code == kSuccess || IsError(sofar)) return sofar;
+    if (IsError(code) || sofar == kSuccess) return code;
+    return sofar;
+}
 
 // Hand-built archives of stored members, one per name, at one header level.
 Bytes HandBuiltArchive(int level, const std::vector<std::string>& names)
@@ -142,6 +172,24 @@ std::vector<MemberSpan> Members(const Bytes& archive)
         at = span.data + span.dataSize;
     }
     return spans;
+}
+
+// `archive` with `count` bytes of `byte` after its end marker.
+Bytes Padded(const Bytes& archive, uint8_t byte, size_t count)
+{
+    Bytes file = archive;
+    file.insert(file.end(), count, byte);
+    return file;
+}
+
+// `archive` with the header of its member `index` zeroed: it reads as an end
+// marker with the members from there on behind it.
+Bytes ZeroedHeader(const Bytes& archive, size_t index)
+{
+    Bytes file = archive;
+    const MemberSpan span = Members(archive).at(index);
+    std::fill(file.begin() + span.header, file.begin() + span.data, 0);
+    return file;
 }
 
 // ---- the mutations ----
@@ -302,7 +350,6 @@ protected:
         parent_ = std::string(temp) + "vesker-damage-" + std::to_string(GetCurrentProcessId()) + "\\";
         CreateDirectoryA(parent_.c_str(), nullptr);
         CreateDirectoryA((parent_ + "source").c_str(), nullptr);
-        CreateDirectoryA((parent_ + "source\\folder").c_str(), nullptr);
         // Relative names that escape land in the snapshot, not somewhere unseen.
         SetCurrentDirectoryA(parent_.c_str());
     }
@@ -326,7 +373,7 @@ public:
         const bool guardIntact = std::all_of(area.begin() + areaSize, area.end(),
                                              [](char c) { return static_cast<uint8_t>(c) == kGuardByte; });
         const bool terminated = areaSize == 0 || std::memchr(area.data(), 0, areaSize) != nullptr;
-        if (!guardIntact || !terminated || code < kSuccess || code > kLargestDocumentedCode) {
+        if (!guardIntact || !terminated || !IsDocumented(code)) {
             failures.push_back(commandLine + " (area " + std::to_string(areaSize) + "): code " +
                                std::to_string(code) + (guardIntact ? "" : ", wrote past the area") +
                                (terminated ? "" : ", no terminator"));
@@ -359,23 +406,24 @@ protected:
         for (uint8_t& b : noise) b = static_cast<uint8_t>(random());
         EXPECT_TRUE(commandtest::WriteFileBytes(parent_ + "source\\packed.txt", Bytes(text.begin(), text.end())));
         EXPECT_TRUE(commandtest::WriteFileBytes(parent_ + "source\\noise.bin", noise));
-        EXPECT_TRUE(commandtest::WriteFileBytes(parent_ + "source\\folder\\small.txt", Bytes{'s', 'm', 'a', 'l', 'l'}));
+        EXPECT_TRUE(commandtest::WriteFileBytes(parent_ + "source\\small.txt", Bytes{'s', 'm', 'a', 'l', 'l'}));
         const std::string made = parent_ + "made.lzh";
         std::string output;
-        EXPECT_EQ(kSuccess, Run("a -r " + made + " " + parent_ + "source\\ *", &output)) << output;
-        seeds.push_back(ExpectReadable(commandtest::ReadFileBytes(made)));
-        seeds.push_back(ExpectReadable(Wrapped(DeclhaStub(), seeds.back())));
-        for (const char* method : {"-m6", "-m7"}) {
-            EXPECT_EQ(kSuccess, Run(std::string("a -r ") + method + " " + made + " " + parent_ + "source\\ *", &output))
-                << output;
-            seeds.push_back(ExpectReadable(commandtest::ReadFileBytes(made)));
-            DeleteFileA(made.c_str());
-        }
-        AddMethodSeeds(seeds);
-        EXPECT_EQ(kSuccess, Run("a -s " + parent_ + "stored.lzh " + parent_ + "source\\ packed.txt", &output)) << output;
-        seeds.push_back(ExpectReadable(commandtest::ReadFileBytes(parent_ + "stored.lzh")));
+        // Three members: -lh5- (the text), stored (the noise, which does not pack) and a small one.
+        EXPECT_EQ(kSuccess, Run("a " + made + " " + parent_ + "source\\ *", &output)) << output;
+        const Bytes archive = commandtest::ReadFileBytes(made);
         DeleteFileA(made.c_str());
-        DeleteFileA((parent_ + "stored.lzh").c_str());
+        seeds.push_back(ExpectReadable(archive));
+        seeds.push_back(ExpectReadable(Wrapped(DeclhaStub(), archive)));
+        // Zero and 0x1A padding after the end marker is no data.
+        seeds.push_back(ExpectReadable(Padded(archive, kPadding, 39)));
+        seeds.push_back(ExpectReadable(Padded(Padded(archive, 0, 200), kPadding, 56)));
+        // Members behind a zeroed header or other bytes after the end marker:
+        // the members before them are read, and the run says the archive is broken.
+        seeds.push_back(ExpectDamaged(ZeroedHeader(archive, 1), 1));
+        seeds.push_back(ExpectDamaged(ZeroedHeader(archive, 2), 2));
+        seeds.push_back(ExpectDamaged(Padded(Padded(archive, kPadding, 7), 'x', 1), 3));
+        AddMethodSeeds(seeds);
 
         const std::string absolute = parent_ + "evil-absolute";
         for (int level : {0, 1, 2}) {
@@ -431,6 +479,26 @@ protected:
         return seed;
     }
 
+    // A seed with data past its end marker lists, tests and extracts its
+    // first `before` members, and each of l, t and x says the archive is broken.
+    Bytes ExpectDamaged(const Bytes& seed, size_t before)
+    {
+        const std::string path = parent_ + "seed.lzh";
+        const std::string destination = parent_ + "damaged\\";
+        EXPECT_TRUE(commandtest::WriteFileBytes(path, seed));
+        std::string output;
+        EXPECT_EQ(kBrokenHeader, Run("l " + path, &output)) << output;
+        EXPECT_EQ(kBrokenHeader, Run("t " + path, &output)) << output;
+        EXPECT_EQ(kBrokenHeader, Run("x " + path + " " + destination, &output)) << output;
+        std::set<std::wstring> extracted;
+        Walk(Widen(destination), L"", extracted);
+        EXPECT_EQ(before, extracted.size()) << output;
+        DeleteFileA(path.c_str());
+        RemoveTree(Widen(destination));
+        RemoveDirectoryA(destination.c_str());
+        return seed;
+    }
+
     // A seed with bait names must reach the name checks: refused, with its
     // one safe member extracted.
     Bytes ExpectRefused(const Bytes& seed)
@@ -470,8 +538,8 @@ void CheckModel(Worker& w, Outcome outcome, const std::vector<int>& codes, const
                              std::to_string(codes[1]));
     };
     if (outcome == Outcome::SameAsSeed && (codes[0] != seedCodes[0] || codes[1] != seedCodes[1])) fail("as the seed");
-    // Codes are ordered by seriousness and the most serious wins.
-    if (outcome == Outcome::DataCrcError && (codes[0] != seedCodes[0] || codes[1] != std::max(seedCodes[1], kCrcError)))
+    // The damaged member comes before any fault of the seed's headers.
+    if (outcome == Outcome::DataCrcError && (codes[0] != seedCodes[0] || codes[1] != Worse(kCrcError, seedCodes[1])))
         fail("l as the seed, t CRC error");
     if (outcome == Outcome::NotClean && codes[1] == kSuccess) fail("t not 0");
 }
@@ -562,6 +630,89 @@ DWORD WINAPI Mutate(void* parameter)
     }
     RemoveTree(Widen(destination));
     return 0;
+}
+
+// ---- files that a, u, f, m and d must leave as they are ----
+
+struct ChangeCase {
+    const char* name;
+    Bytes file;
+    int code;  // of l, t and every changing command; kSuccess: an archive that a adds to
+};
+
+Bytes Joined(const Bytes& first, const Bytes& second)
+{
+    Bytes joined = first;
+    joined.insert(joined.end(), second.begin(), second.end());
+    return joined;
+}
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+std::vector<ChangeCase> ChangeCases()
+{
+    const Bytes archive = HandBuiltArchive(2, {"one.txt", "two.txt", "three.txt"});
+    const std::vector<MemberSpan> spans = Members(archive);
+    commandtest::HandMember badCheck{"one.txt", "first\n"};
+    badCheck.level = 1;
+    badCheck.headerCheckDelta = 1;
+    commandtest::HandMember badCrc{"two.txt", "second\n"};
+    badCrc.headerCheckDelta = 1;
+    // An MP4 file starts with the size of its first box, a zero byte first.
+    const Bytes video = Joined(Bytes{0, 0, 0, 0x18, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm', 0, 0, 2, 0},
+                               Text("isomiso2mp41 and then the frames"));
+    return {
+        {"starts with a zero byte, as a video does", video, kNotArchive},
+        {"a text file", Text("notes that were never an archive\n"), kNotArchive},
+        {"an empty file", Bytes(), kNotArchive},
+        {"a later header zeroed", ZeroedHeader(archive, 1), kBrokenHeader},
+        {"the last header zeroed", ZeroedHeader(archive, 2), kBrokenHeader},
+        {"text after the end marker", Joined(archive, Text("trailing text")), kBrokenHeader},
+        {"the first header's checksum wrong", commandtest::HandArchive({badCheck}), kHeaderCrc},
+        {"a later header's CRC wrong", commandtest::HandArchive({{"one.txt", "first\n"}, badCrc}), kHeaderCrc},
+        {"cut inside the last member's data", Bytes(archive.begin(), archive.begin() + spans[2].data + 2), kEndOfFile},
+        {"cut inside a header", Bytes(archive.begin(), archive.begin() + spans[1].header + 10), kEndOfFile},
+        {"the end marker alone", Bytes{0}, kSuccess},
+        {"zeros and 0x1A padding", Bytes{0, 0, kPadding, kPadding, 0}, kSuccess},
+        {"an archive with padding after its end marker", Padded(archive, kPadding, 40), kSuccess},
+    };
+}
+
+TEST_F(DamagedArchives, FilesToRefuseStayAsTheyWere)
+{
+    // A folder of its own: the mutation run may leave names in the parent
+    // that cannot be removed.
+    const std::string folder = Parent() + "refusals\\";
+    const std::string source = folder + "source\\";
+    const std::string archive = folder + "target.lzh";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(source.c_str(), nullptr));
+    ASSERT_TRUE(commandtest::WriteFileBytes(source + "one.txt", Text("a newer one.txt\n")));
+    const std::string changes[] = {"a " + archive + " " + source + " new.txt", "u " + archive + " " + source + " new.txt",
+                                   "f " + archive + " " + source + " one.txt", "m " + archive + " " + source + " new.txt",
+                                   "d " + archive + " one.txt"};
+    std::string output;
+    for (const ChangeCase& row : ChangeCases()) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(commandtest::WriteFileBytes(archive, row.file));
+        ASSERT_TRUE(commandtest::WriteFileBytes(source + "new.txt", Text("a file to add\n")));
+        EXPECT_EQ(row.code, Run("l " + archive, &output)) << output;
+        EXPECT_EQ(row.code, Run("t " + archive, &output)) << output;
+        if (row.code == kSuccess) {
+            EXPECT_EQ(kSuccess, Run(changes[0], &output)) << output;
+            EXPECT_NE(row.file, commandtest::ReadFileBytes(archive));
+            EXPECT_EQ(kSuccess, Run("l " + archive + " new.txt", &output)) << output;
+            continue;
+        }
+        for (const std::string& change : changes) {
+            EXPECT_EQ(row.code, Run(change, &output)) << change << "\n" << output;
+            EXPECT_EQ(row.file, commandtest::ReadFileBytes(archive)) << change;
+        }
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((source + "new.txt").c_str())) << "m removed its source";
+    }
+    std::set<std::wstring> left;
+    Walk(Widen(folder), L"", left);
+    EXPECT_EQ((std::set<std::wstring>{L"source", L"source\\new.txt", L"source\\one.txt", L"target.lzh"}), left);
 }
 
 } // namespace

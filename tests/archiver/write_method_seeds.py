@@ -46,6 +46,22 @@ def lk7_member(name, original, packed):
     return bytes([len(body), sum(body) & 0xFF]) + body + tail + packed
 
 
+def lh67_match_block():
+    """lha_bytes.lh5_match_block as -lh6- and -lh7- write it: their position
+    trees have up to 17 codes, so the tree's count and its one code take 5
+    bits, not 4. Returns (packed bytes, original bytes)."""
+    b = lha_bytes.Bits().put(4, 16)
+    b.put(5, 5).put(0, 3).put(0, 3).put(1, 3).put(0, 2).put(2, 3).put(2, 3)
+    b.put(257, 9)
+    b.code("0").put(97 - 20, 9)
+    b.code("10").code("11")
+    b.code("0").put(157 - 20, 9)
+    b.code("11")
+    b.put(0, 5).put(1, 5)               # position tree: only code 1 (distance 2)
+    b.code("0").code("10").code("11").code("0")
+    return b.bytes(), b"ababaa"
+
+
 def small_streams():
     """(method, original, packed): a few thousand bytes each, enough to reach
     every kind of code (the -pm2- one passes its refresh at 8192), small
@@ -75,6 +91,9 @@ def seeds():
     members[b"-lz4-"] = [lha_bytes.member(0, b"lz4.bin", data, data, b"-lz4-")]
     packed, original = lha_bytes.lh5_match_block()
     members[b"-lh4-"] = [lha_bytes.member(1, b"lh4.txt", original, packed, b"-lh4-")]
+    packed, original = lh67_match_block()
+    members[b"-lh6-"] = [lha_bytes.member(2, b"lh6.txt", original, packed, b"-lh6-")]
+    members[b"-lh7-"] = [lha_bytes.member(0, b"lh7.txt", original, packed, b"-lh7-")]
     original, packed = lk7_stream()
     members[b"-lk7-"] = [lk7_member(b"lk7.txt", original, packed)]
     return {method.decode().strip("-") + ".lzh": lha_bytes.archive(parts) for method, parts in members.items()}

@@ -1,0 +1,127 @@
+#include "archiver/codec/AdaptiveTree.h"
+
+namespace lha {
+namespace {
+
+constexpr unsigned kRebuildFrequency = 0x8000;
+constexpr uint16_t kLeaf = 0x8000;  // in a node's child field: a leaf, its symbol below
+
+} // namespace
+
+AdaptiveTree::AdaptiveTree() {
+    for (unsigned k = 0; k < kLh1SymbolCount; ++k) {
+        freq_[k] = 1;
+        child_[k] = static_cast<uint16_t>(kLeaf | k);
+    }
+    for (unsigned j = 0, p = kLh1SymbolCount; p < kNodeCount; ++j, ++p) {
+        child_[p] = static_cast<uint16_t>(2 * j);
+        freq_[p] = static_cast<uint16_t>(freq_[2 * j] + freq_[2 * j + 1]);
+    }
+    LinkAll();
+}
+
+int AdaptiveTree::Decode(BitReader& in) const {
+    unsigned p = kRoot;
+    unsigned steps = 0;
+    for (;;) {
+        unsigned bits = in.Peek16();
+        unsigned used = 0;
+        unsigned c;
+        while (!((c = child_[p]) & kLeaf) && used < 16) {
+            p = c + ((bits >> (15 - used)) & 1);
+            ++used;
+        }
+        in.Skip(used);
+        if (c & kLeaf)
+            return static_cast<int>(c & (kLeaf - 1));
+        steps += used;
+        if (steps > kNodeCount)
+            return -1;
+    }
+}
+
+unsigned AdaptiveTree::Code(unsigned symbol, uint32_t& code) const {
+    code = 0;
+    unsigned length = 0;
+    for (unsigned n = leaf_[symbol]; n != kRoot && length < kMaxCodeBits; ++length) {
+        const unsigned parent = parent_[n];
+        code |= static_cast<uint32_t>(n - child_[parent]) << length;
+        n = parent;
+    }
+    return length;
+}
+
+void AdaptiveTree::Update(unsigned symbol) {
+    if (freq_[kRoot] >= kRebuildFrequency)
+        Rebuild();
+    unsigned n = leaf_[symbol];
+    while (n != kRoot) {
+        unsigned m = n;
+        while (m + 1 < kRoot && freq_[m + 1] == freq_[n])
+            ++m;
+        if (m != n) {
+            uint16_t held = child_[n];
+            child_[n] = child_[m];
+            child_[m] = held;
+            Link(n);
+            Link(m);
+            n = m;
+        }
+        ++freq_[n];
+        n = parent_[n];
+    }
+    ++freq_[kRoot];
+}
+
+// Halves every leaf's count (rounding up) and merges the leaves again, two
+// lowest positions at a time; a leaf that ties a new node goes below it.
+void AdaptiveTree::Rebuild() {
+    uint16_t symbols[kLh1SymbolCount];
+    uint16_t counts[kLh1SymbolCount];
+    unsigned leaves = 0;
+    for (unsigned p = 0; p < kNodeCount && leaves < kLh1SymbolCount; ++p) {
+        if (child_[p] & kLeaf) {
+            symbols[leaves] = child_[p];
+            counts[leaves++] = static_cast<uint16_t>((freq_[p] + 1u) / 2);
+        }
+    }
+    unsigned p = 0, c = 0, next = 0;
+    while (p < kNodeCount) {
+        while (p - c < 2 && next < leaves)
+            PlaceLeaf(p++, symbols[next], counts[next]), ++next;
+        if (p - c < 2)
+            break;  // cannot happen: 314 leaves make exactly 313 nodes
+        unsigned f = freq_[c] + freq_[c + 1];
+        while (next < leaves && counts[next] <= f && p < kNodeCount)
+            PlaceLeaf(p++, symbols[next], counts[next]), ++next;
+        if (p >= kNodeCount)
+            break;
+        child_[p] = static_cast<uint16_t>(c);
+        freq_[p++] = static_cast<uint16_t>(f);
+        c += 2;
+    }
+    LinkAll();
+}
+
+void AdaptiveTree::PlaceLeaf(unsigned p, uint16_t leaf, uint16_t count) {
+    child_[p] = leaf;
+    freq_[p] = count;
+}
+
+// Points the symbol of a leaf, or the children of a node, back at `p`.
+void AdaptiveTree::Link(unsigned p) {
+    uint16_t c = child_[p];
+    if (c & kLeaf) {
+        leaf_[c & (kLeaf - 1)] = static_cast<uint16_t>(p);
+        return;
+    }
+    parent_[c] = static_cast<uint16_t>(p);
+    parent_[c + 1] = static_cast<uint16_t>(p);
+}
+
+void AdaptiveTree::LinkAll() {
+    for (unsigned p = 0; p < kNodeCount; ++p)
+        Link(p);
+}
+
+} // namespace lha

@@ -1,0 +1,53 @@
+// The Huffman tree of -lh1-'s symbols, rebuilt in place as they are seen. The
+// decoder walks it down from the root, the encoder up from a leaf; both count
+// every symbol with Update right after it, so they stay in step.
+//
+// Positions are kept in order of frequency (the root, highest, is last); a
+// node's second child sits just above its first. Parent links belong to
+// positions. The order and its ties are the format's: any other gives other codes.
+#pragma once
+#include "archiver/codec/BitReader.h"
+#include "archiver/codec/Lh1Format.h"
+
+#include <cstdint>
+
+namespace lha {
+
+class AdaptiveTree {
+public:
+    // The root's count stays at most 0x8000 (the tree is rebuilt with halved
+    // counts there) and every leaf counts at least 1; the order kept makes it a
+    // Huffman tree of those counts, so no code is longer than the Fibonacci
+    // bound of 21 bits, and a code always fits 32.
+    static constexpr unsigned kMaxCodeBits = 32;
+
+    AdaptiveTree();
+
+    // The next symbol, one bit per branch, 0 to the lower child; -1 for a walk
+    // longer than the tree has nodes, which only a broken tree can give.
+    int Decode(BitReader& in) const;
+
+    // The code of `symbol` now: its length in bits, and in `code` its bits,
+    // the root's branch the highest.
+    unsigned Code(unsigned symbol, uint32_t& code) const;
+
+    // Counts one more `symbol`: each node on its path first moves to the
+    // highest position of its frequency, then grows by one.
+    void Update(unsigned symbol);
+
+private:
+    static constexpr unsigned kNodeCount = 2 * kLh1SymbolCount - 1;
+    static constexpr unsigned kRoot = kNodeCount - 1;
+
+    void Rebuild();
+    void PlaceLeaf(unsigned p, uint16_t leaf, uint16_t count);
+    void Link(unsigned p);
+    void LinkAll();
+
+    uint16_t freq_[kNodeCount];
+    uint16_t child_[kNodeCount];
+    uint16_t parent_[kNodeCount];
+    uint16_t leaf_[kLh1SymbolCount];
+};
+
+} // namespace lha

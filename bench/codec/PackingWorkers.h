@@ -1,0 +1,29 @@
+// Packs a list of files on worker threads, each file by one worker from start
+// to end, as the archiver's packing pipeline does, and hands the members to
+// the writer in the list's order. A worker runs at most kAheadPerWorker files
+// per worker past the one being written, so memory stays bounded.
+#pragma once
+#include "MemberPacking.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace codec_bench {
+
+struct FileToPack {
+    std::string path;  // on disk
+    std::string name;  // in the archive
+};
+
+constexpr unsigned kAheadPerWorker = 2;
+
+using MemberWriter = std::function<bool(const PackedMember&)>;
+
+// Packs `files` with `workers` threads (1: all on the caller's thread) and
+// calls `write` for each member in order. False at the first file that fails
+// or the first write that fails; `error` says which.
+bool PackFiles(const std::vector<FileToPack>& files, const lha::PackingMethod& method, unsigned workers,
+               const MemberWriter& write, std::string& error);
+
+} // namespace codec_bench

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <deque>
+#include <exception>
 #include <utility>
 
 namespace lha {
@@ -44,6 +45,7 @@ struct PackingPipeline::Job {
     bool finished = false;                    // result and packed are in; no more chunks come
     PackResult result = PackResult::WriteFailed;
     PackedData packed;
+    std::exception_ptr thrown;                // what the worker threw; the writer throws it again
 };
 
 // The worker's end: packed bytes gathered into chunks for the writer.
@@ -88,6 +90,7 @@ public:
         Locked locked(pipeline_.lock_);
         Job& job = *pipeline_.jobs_[index_];
         while (!job.opened) SleepConditionVariableSRW(&pipeline_.changed_, &pipeline_.lock_, INFINITE, 0);
+        if (job.thrown && !job.openOk) std::rethrow_exception(job.thrown);
         if (!job.openOk) {
             error = job.error;
             return false;
@@ -133,6 +136,7 @@ private:
             return Step::Restart;
         }
         if (job.chunks.empty()) {
+            if (job.thrown) std::rethrow_exception(job.thrown);
             packed = job.packed;
             return Step::Done;
         }
@@ -216,7 +220,23 @@ void PackingPipeline::Work()
     }
 }
 
+// No exception may leave a worker: the process (a script host with it) would
+// end. What the packing threw waits in the job, after the chunks handed over
+// before it, for the writer to throw again when it comes to this file.
 void PackingPipeline::PackJob(Job& job)
+{
+    try {
+        PackFile(job);
+    } catch (...) {
+        Locked locked(lock_);
+        job.thrown = std::current_exception();
+        job.opened = true;
+        job.finished = true;
+        WakeAllConditionVariable(&changed_);
+    }
+}
+
+void PackingPipeline::PackFile(Job& job)
 {
     FileFeed feed(job.diskPath, method_);
     FileFacts facts;
@@ -224,10 +244,10 @@ void PackingPipeline::PackJob(Job& job)
     const bool opened = feed.Open(facts, error);
     {
         Locked locked(lock_);
+        job.error = std::move(error);  // first: nothing after it throws, so the job is never half told
         job.opened = true;
         job.openOk = opened;
         job.facts = facts;
-        job.error = error;
         job.finished = !opened;
         WakeAllConditionVariable(&changed_);
     }

@@ -8,6 +8,11 @@ namespace lha {
 
 namespace {
 
+// The ends of what the MS-DOS date and time hold: 1980-01-01 00:00:00 and
+// 2107-12-31 23:59:58 (year, month, day, hour, minute, second / 2).
+const uint32_t kFirstDosTime = (1u << 21) | (1u << 16);
+const uint32_t kLastDosTime = (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
+
 FILETIME ToFileTime(uint64_t ticks)
 {
     FILETIME time;
@@ -38,6 +43,18 @@ uint64_t TicksFromDosTime(uint32_t dosTime)
     if (!DosDateTimeToFileTime(static_cast<WORD>(dosTime >> 16), static_cast<WORD>(dosTime), &local)) return 0;
     if (!LocalFileTimeToFileTime(&local, &utc)) return 0;
     return FromFileTime(utc);
+}
+
+uint32_t DosTimeFromTicks(uint64_t ticks)
+{
+    if (ticks == 0) return 0;
+    FILETIME utc = ToFileTime(ticks), local;
+    WORD date, time;
+    if (!FileTimeToLocalFileTime(&utc, &local)) return kFirstDosTime;
+    if (FileTimeToDosDateTime(&local, &date, &time)) return (static_cast<uint32_t>(date) << 16) | time;
+    SYSTEMTIME parts;
+    const bool late = FileTimeToSystemTime(&local, &parts) && parts.wYear > 2107;
+    return late ? kLastDosTime : kFirstDosTime;
 }
 
 std::string FormatLocalTime(uint64_t ticks)

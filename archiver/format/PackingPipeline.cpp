@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <deque>
+#include <exception>
 #include <utility>
 
 namespace lha {
@@ -45,6 +46,7 @@ struct PackingPipeline::Job {
     bool finished = false;                    // result and packed are in; no more chunks come
     PackResult result = PackResult::WriteFailed;
     PackedData packed;
+    std::exception_ptr thrown;                // what the worker threw; the writer throws it again
 };
 
 // The worker's end: packed bytes gathered into chunks for the writer.
@@ -89,6 +91,7 @@ public:
         Locked locked(pipeline_.lock_);
         Job& job = *pipeline_.jobs_[index_];
         while (!job.opened) SleepConditionVariableSRW(&pipeline_.changed_, &pipeline_.lock_, INFINITE, 0);
+        if (job.thrown && !job.openOk) std::rethrow_exception(job.thrown);
         if (!job.openOk) {
             // The writer leaves the file out and goes on to the next one.
             error = job.error;
@@ -137,6 +140,7 @@ private:
             return Step::Restart;
         }
         if (job.chunks.empty()) {
+            if (job.thrown) std::rethrow_exception(job.thrown);
             packed = job.packed;
             return Step::Done;
         }
@@ -219,7 +223,23 @@ void PackingPipeline::Work()
     }
 }
 
+// No exception may leave a worker: the process (a script host with it) would
+// end. What the packing threw waits in the job, after the chunks handed over
+// before it, for the writer to throw again when it comes to this file.
 void PackingPipeline::PackJob(Job& job)
+{
+    try {
+        PackFile(job);
+    } catch (...) {
+        Locked locked(lock_);
+        job.thrown = std::current_exception();
+        job.opened = true;
+        job.finished = true;
+        WakeAllConditionVariable(&changed_);
+    }
+}
+
+void PackingPipeline::PackFile(Job& job)
 {
     FileFeed feed(job.diskPath, job.method);
     FileFacts facts;
@@ -227,10 +247,10 @@ void PackingPipeline::PackJob(Job& job)
     const bool opened = feed.Open(facts, error);
     {
         Locked locked(lock_);
+        job.error = std::move(error);  // first: nothing after it throws, so the job is never half told
         job.opened = true;
         job.openOk = opened;
         job.facts = facts;
-        job.error = error;
         job.finished = !opened;
         WakeAllConditionVariable(&changed_);
     }

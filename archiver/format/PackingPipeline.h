@@ -47,6 +47,9 @@ public:
 
     // The feed of the next file, in the order given, valid until the next call.
     // The writer calls its Open and then (when Open succeeds) its Pack, or ends the run.
+    // What a worker threw (std::bad_alloc when memory ran out) is thrown again
+    // by that file's Open or Pack on the writer's thread, as a FileFeed packing
+    // there would throw it: the writer cannot tell, and the caller ends the run.
     PackingFeed& Next();
 
 private:
@@ -57,6 +60,7 @@ private:
     static DWORD WINAPI RunWorker(void* pipeline);
     void Work();
     void PackJob(Job& job);
+    void PackFile(Job& job);
     bool Put(Job& job, std::vector<uint8_t>& chunk);
     bool Restart(Job& job);
     std::vector<uint8_t> SpareChunk();

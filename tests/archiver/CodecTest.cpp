@@ -1,10 +1,12 @@
-// The codec on its own: CRC-16 check values, -lh5-, -lh6- and -lh7- round
-// trips at the edges and over seeded random inputs, blocks written bit by bit from the format's
+// The codec on its own: CRC-16 check values, -lh5-, -lh6-, -lh7- and -lh1-
+// round trips at the edges and over seeded random inputs, blocks written bit by bit from the format's
 // definition, and damaged packed data that must end cleanly.
 #include "archiver/codec/Crc16.h"
 #include "archiver/codec/Decoder.h"
 #include "archiver/codec/Encoder.h"
 #include "archiver/codec/HuffmanCode.h"
+#include "archiver/codec/Lh1Decoder.h"
+#include "archiver/codec/MethodTable.h"
 #include "archiver/codec/Lk7Decoder.h"
 #include "archiver/MemoryStreams.h"
 
@@ -45,6 +47,20 @@ lha::DecodeStatus Unpack(unsigned dictionaryBits, const Bytes& packed, uint64_t 
     MemorySink sink(originalSize);
     lha::DecodeStatus status = lha::DecodeMember(dictionaryBits, source, packed.size(), originalSize, sink);
     EXPECT_FALSE(sink.overflowed) << "more than originalSize bytes";
+    out = sink.bytes;
+    return status;
+}
+
+// Through the decoder the table of methods gives `method`.
+lha::DecodeStatus UnpackMethod(const char* method, const Bytes& packed, uint64_t originalSize, Bytes& out) {
+    const lha::Method* row = lha::FindMethod(method);
+    EXPECT_TRUE(row != nullptr && row->decode != nullptr) << method;
+    if (row == nullptr || row->decode == nullptr)
+        return lha::DecodeStatus::CorruptData;
+    MemorySource source(packed);
+    MemorySink sink(originalSize);
+    lha::DecodeStatus status = row->decode(row->dictionaryBits, source, packed.size(), originalSize, sink);
+    EXPECT_FALSE(sink.overflowed) << method << ": more than originalSize bytes";
     out = sink.bytes;
     return status;
 }
@@ -243,17 +259,20 @@ TEST(Lh5, LimitStopsPackingThatDoesNotPay) {
         {"a run, limit at its size", Bytes(50000, 7), 50000, lha::EncodeStatus::Ok},
         {"a run, limit just above its packed size", Bytes(50000, 7), 0, lha::EncodeStatus::Ok},
         {"a run, limit at its packed size", Bytes(50000, 7), 0, lha::EncodeStatus::LimitReached},
+        {"text, limit at a tenth of its size", MixedBytes(50000, 23), 5000, lha::EncodeStatus::LimitReached},
     };
-    Bytes runPacked;
-    ASSERT_EQ(Pack(Bytes(50000, 7), runPacked), lha::EncodeStatus::Ok);
-    for (const LimitCase& c : cases) {
-        uint64_t limit = c.limit;
-        if (limit == 0)  // relative to the run's packed size
-            limit = runPacked.size() + (c.expected == lha::EncodeStatus::Ok ? 1 : 0);
-        Bytes packed;
-        EXPECT_EQ(Pack(c.data, packed, limit), c.expected) << c.name;
-        if (c.expected == lha::EncodeStatus::LimitReached)
-            EXPECT_LE(packed.size(), limit) << c.name;
+    for (const char* method : {"-lh5-", "-lh1-"}) {
+        Bytes runPacked;
+        ASSERT_EQ(Pack(Bytes(50000, 7), runPacked, UINT64_MAX, method), lha::EncodeStatus::Ok) << method;
+        for (const LimitCase& c : cases) {
+            uint64_t limit = c.limit;
+            if (limit == 0)  // relative to the run's packed size
+                limit = runPacked.size() + (c.expected == lha::EncodeStatus::Ok ? 1 : 0);
+            Bytes packed;
+            EXPECT_EQ(Pack(c.data, packed, limit, method), c.expected) << method << " " << c.name;
+            if (c.expected == lha::EncodeStatus::LimitReached)
+                EXPECT_LE(packed.size(), limit) << method << " " << c.name;
+        }
     }
 }
 
@@ -277,6 +296,10 @@ TEST(Lh5, StreamFailuresReachTheCaller) {
     FailingSink refusing;
     EXPECT_EQ(lha::Encode(Method("-lh7-"), source, data.size(), refusing, UINT64_MAX, packedSize),
               lha::EncodeStatus::OutputFailed);
+    EXPECT_EQ(lha::Encode(Method("-lh1-"), failing, 10, sink, UINT64_MAX, packedSize), lha::EncodeStatus::InputFailed);
+    MemorySource again(data);
+    EXPECT_EQ(lha::Encode(Method("-lh1-"), again, data.size(), refusing, UINT64_MAX, packedSize),
+              lha::EncodeStatus::OutputFailed);
 
     Bytes packed;
     ASSERT_EQ(Pack(data, packed), lha::EncodeStatus::Ok);
@@ -293,21 +316,18 @@ TEST(Lh5, StreamFailuresReachTheCaller) {
 
 // decode(encode(x)) == x over inputs of every kind of structure, for every method.
 TEST(Lh5, SeededRandomRoundTrips) {
-    const struct {
-        const char* id;
-        unsigned dictionaryBits;
-    } methods[] = {{"-lh5-", lha::kLh5DictionaryBits}, {"-lh6-", lha::kLh6DictionaryBits},
-                   {"-lh7-", lha::kLh7DictionaryBits}};
+    const char* methods[] = {"-lh5-", "-lh6-", "-lh7-", "-lh1-"};
+    const int count = sizeof methods / sizeof methods[0];
     std::mt19937 random(2024);
-    for (int k = 0; k < 300; ++k) {
-        const auto& method = methods[k % 3];
+    for (int k = 0; k < 100 * count; ++k) {
+        const char* method = methods[k % count];
         size_t size = random() % (k % 10 == 0 ? 150000 : 6000);
         Bytes data = k % 7 == 0 ? RandomBytes(size, k) : MixedBytes(size, k);
         Bytes packed, unpacked;
-        ASSERT_EQ(Pack(data, packed, UINT64_MAX, method.id), lha::EncodeStatus::Ok) << method.id << " input " << k;
-        ASSERT_EQ(Unpack(method.dictionaryBits, packed, data.size(), unpacked), lha::DecodeStatus::Ok)
-            << method.id << " input " << k;
-        ASSERT_TRUE(unpacked == data) << method.id << " input " << k << " of " << size << " bytes";
+        ASSERT_EQ(Pack(data, packed, UINT64_MAX, method), lha::EncodeStatus::Ok) << method << " input " << k;
+        ASSERT_EQ(UnpackMethod(method, packed, data.size(), unpacked), lha::DecodeStatus::Ok)
+            << method << " input " << k;
+        ASSERT_TRUE(unpacked == data) << method << " input " << k << " of " << size << " bytes";
     }
 }
 
@@ -332,6 +352,8 @@ TEST(Lh5, CopiesReachNearlyTheWholeDictionary) {
         {"-lh7-: a period of 32769 bytes", "-lh7-", lha::kLh7DictionaryBits, 32769, 0.3, 0.0},
         {"-lh7-: a period of 65535 bytes, the farthest copy", "-lh7-", lha::kLh7DictionaryBits, 65535, 0.3, 0.0},
         {"-lh7-: a period of 65537 bytes is past it", "-lh7-", lha::kLh7DictionaryBits, 65537, 1.1, 0.9},
+        {"-lh1-: a period of 4095 bytes", "-lh1-", lha::kLh1DictionaryBits, 4095, 0.3, 0.0},
+        {"-lh1-: a period of 4097 bytes is past it", "-lh1-", lha::kLh1DictionaryBits, 4097, 1.1, 0.9},
     };
     for (const DictionaryTripCase& c : cases) {
         Bytes data = Repeated(RandomBytes(c.period, 31), 4 * c.period + 1000);
@@ -340,7 +362,7 @@ TEST(Lh5, CopiesReachNearlyTheWholeDictionary) {
         double ratio = static_cast<double>(packed.size()) / data.size();
         EXPECT_LE(ratio, c.maxRatio) << c.name;
         EXPECT_GE(ratio, c.minRatio) << c.name;
-        ASSERT_EQ(Unpack(c.dictionaryBits, packed, data.size(), unpacked), lha::DecodeStatus::Ok) << c.name;
+        ASSERT_EQ(UnpackMethod(c.method, packed, data.size(), unpacked), lha::DecodeStatus::Ok) << c.name;
         EXPECT_TRUE(unpacked == data) << c.name;
     }
 }
@@ -403,13 +425,51 @@ TEST(Lh7, TreeSearchEdges) {
 
 // --- end -lh6-/-lh7- tree search ---
 
+// --- -lh1- ---
+
+// Where the adaptive coder and its 60-byte copies can go wrong: nothing to
+// code, single literals, copies cut at 60 bytes (runs, and periods of 59 to
+// 61 bytes: copies of exactly the longest length, and one past it), a copy
+// cut by the end of the data, literals enough to rebuild the tree many times,
+// and text over many windows. Each packs small, unpacks to itself, and packs
+// to the same bytes after other data went through the encoder.
+TEST(Lh1, RoundTripsAtTheEdges) {
+    Bytes endsInCopy = RandomBytes(3000, 51);
+    endsInCopy.insert(endsInCopy.end(), endsInCopy.begin() + 10, endsInCopy.begin() + 10 + 59);
+    Bytes copyOf60 = RandomBytes(3000, 52);
+    copyOf60.insert(copyOf60.end(), copyOf60.begin() + 500, copyOf60.begin() + 560);
+    const RoundTripCase cases[] = {
+        {"empty", {}, 0.0},
+        {"one byte", {0x42}, 8.0},
+        {"two bytes", {0, 0xFF}, 8.0},
+        {"100000 bytes of one value: copies of 60", Bytes(100000, 0xAA), 0.03},
+        {"a period of 59 bytes", Repeated(RandomBytes(59, 53), 30000), 0.04},
+        {"a period of 60 bytes", Repeated(RandomBytes(60, 54), 30000), 0.04},
+        {"a period of 61 bytes", Repeated(RandomBytes(61, 55), 30000), 0.04},
+        {"random data, then a copy of exactly 60 bytes", copyOf60, 1.01},
+        {"ends 59 bytes into a copy", endsInCopy, 1.01},
+        {"random bytes: literals over many tree rebuilds", RandomBytes(100000, 56), 1.01},
+        {"text that slides the window many times", MixedBytes(200000, 57), 0.21},
+    };
+    for (const RoundTripCase& c : cases) {
+        Bytes packed, unpacked, again, other;
+        ASSERT_EQ(Pack(c.data, packed, UINT64_MAX, "-lh1-"), lha::EncodeStatus::Ok) << c.name;
+        EXPECT_LE(packed.size(), c.maxRatio * c.data.size() + 16) << c.name;
+        ASSERT_EQ(UnpackMethod("-lh1-", packed, c.data.size(), unpacked), lha::DecodeStatus::Ok) << c.name;
+        EXPECT_TRUE(unpacked == c.data) << c.name;
+        ASSERT_EQ(Pack(MixedBytes(20000, 58), other, UINT64_MAX, "-lh1-"), lha::EncodeStatus::Ok);
+        ASSERT_EQ(Pack(c.data, again, UINT64_MAX, "-lh1-"), lha::EncodeStatus::Ok) << c.name;
+        EXPECT_TRUE(again == packed) << c.name << ": packed differently the second time";
+    }
+}
+
 TEST(Lh5, PackingMethodTable) {
     const struct {
         const char* id;
         unsigned dictionaryBits;  // 0: stored
         bool written;
     } cases[] = {
-        {"-lh0-", 0, true}, {"-lh5-", 13, true}, {"-lh6-", 15, true}, {"-lh7-", 16, true},
+        {"-lh0-", 0, true}, {"-lh5-", 13, true}, {"-lh6-", 15, true}, {"-lh7-", 16, true}, {"-lh1-", 12, true},
         {"-lh4-", 0, false}, {"-lhd-", 0, false}, {"-lh8-", 0, false}, {"", 0, false},
     };
     for (const auto& c : cases) {

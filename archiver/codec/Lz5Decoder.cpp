@@ -15,11 +15,13 @@ static_assert(OutputWindow::kSize % kRingSize == 0, "the output ring holds whole
 
 // What the ring holds before the first byte: 13 of each byte value in order,
 // the values rising, the values falling, 128 zeros, 110 spaces, 18 zeros.
+// Built for each member rather than held as a 4 KiB table: the
+// self-extractor's stub, which carries this decoder, must stay small.
 struct InitialRing {
     uint8_t bytes[kRingSize];
 };
 
-constexpr InitialRing BuildInitialRing() {
+InitialRing BuildInitialRing() {
     InitialRing ring{};
     uint32_t at = 0;
     for (unsigned v = 0; v < 256; ++v)
@@ -34,12 +36,12 @@ constexpr InitialRing BuildInitialRing() {
         ring.bytes[at++] = 0x20;
     return ring;  // the last 18 stay zero
 }
-constexpr InitialRing kInitialRing = BuildInitialRing();
 
 class Lz5Decoder {
 public:
     Lz5Decoder(ByteSource& packed, uint64_t packedSize, ByteSink& out) : in_(packed, packedSize), window_(out) {
-        window_.Preset(kInitialRing.bytes, kRingSize, kFirstIndex);
+        const InitialRing ring = BuildInitialRing();
+        window_.Preset(ring.bytes, kRingSize, kFirstIndex);
     }
 
     DecodeStatus Run(uint64_t left) {

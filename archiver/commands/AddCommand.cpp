@@ -366,6 +366,7 @@ bool WriteArchive(const CommandLine& line, ArchiveReader& reader, const std::vec
     for (const Candidate& candidate : candidates) replaced.insert(NameKey(candidate.member));
     ArchiveWriter writer;
     if (!BeginNewArchive(line, writer, error)) return fault = writer.Fault(), false;
+    writer.SetHeaderLevel(line.headerLevel);
     // Workers pack the files while the old members are copied; the writer
     // takes them in order.
     std::vector<std::string> files;
@@ -397,6 +398,10 @@ bool WriteArchive(const CommandLine& line, ArchiveReader& reader, const std::vec
     reader.Close();
     if (!writer.Commit(error)) return fault = writer.Fault(), false;
     candidates.swap(written);
+    // -h0, -h1: a member that level cannot hold went out at level 2.
+    for (const std::string& name : writer.FellBackToLevel2())
+        report.Out().Printf("%s: written with a level 2 header (level %d cannot hold it)\n", name.c_str(),
+                            line.headerLevel);
     return true;
 }
 

@@ -100,13 +100,18 @@ bool ArchiveWriter::CopyMember(const FileHandle& archive, const MemberHeader& he
     return false;
 }
 
-bool ArchiveWriter::WriteHeader(const MemberHeader& header, std::string& error)
+bool ArchiveWriter::WriteHeader(const MemberHeader& header, int& writtenLevel, std::string& error)
 {
     std::vector<uint8_t> bytes;
-    if (!WriteLevel2Header(header, bytes, error)) return false;
+    if (!WriteHeaderAtLevel(headerLevel_, header, bytes, writtenLevel, error)) return false;
     if (file_.Write(bytes.data(), bytes.size())) return true;
     error = LastError("cannot write", tempPath_);
     return false;
+}
+
+void ArchiveWriter::NoteLevel(const MemberHeader& header, int writtenLevel)
+{
+    if (writtenLevel != headerLevel_) fellBack_.push_back(header.path);
 }
 
 bool ArchiveWriter::PackData(PackingFeed& feed, MemberHeader& header, std::string& error)
@@ -159,12 +164,15 @@ bool ArchiveWriter::AddPacked(PackingFeed& feed, const std::string& memberName, 
     // known. Its length does not change: whether it carries 64-bit sizes
     // follows from the original size alone, and the packed data is never larger.
     uint64_t headerStart, dataEnd;
-    if (!file_.Position(headerStart) || !WriteHeader(header, error)) return false;
+    int writtenLevel = 0;
+    if (!file_.Position(headerStart) || !WriteHeader(header, writtenLevel, error)) return false;
     if (!PackData(feed, header, error)) return fault_ == WriterFault::Source ? LeaveOut(headerStart) : false;
-    if (!file_.Position(dataEnd) || !file_.Seek(headerStart) || !WriteHeader(header, error) || !file_.Seek(dataEnd)) {
+    if (!file_.Position(dataEnd) || !file_.Seek(headerStart) || !WriteHeader(header, writtenLevel, error) ||
+        !file_.Seek(dataEnd)) {
         if (error.empty()) error = LastError("cannot write", tempPath_);
         return false;
     }
+    NoteLevel(header, writtenLevel);
     return true;
 }
 
@@ -187,7 +195,10 @@ bool ArchiveWriter::AddFolder(const std::string& diskPath, const std::string& me
     if (GetFileAttributesExA(diskPath.c_str(), GetFileExInfoStandard, &data))
         header.fileTime = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
                           data.ftLastWriteTime.dwLowDateTime;
-    return WriteHeader(header, error);
+    int writtenLevel = 0;
+    if (!WriteHeader(header, writtenLevel, error)) return false;
+    NoteLevel(header, writtenLevel);
+    return true;
 }
 
 // The finished archive in another folder is copied beside the old one under

@@ -9,6 +9,7 @@
 #include "archiver/format/PackingFeed.h"
 
 #include <string>
+#include <vector>
 
 namespace lha {
 
@@ -33,6 +34,12 @@ public:
     // Creates the temporary file in `workFolder` instead (empty: the current
     // folder); Commit copies it back when that is on another volume.
     bool BeginIn(const std::string& archivePath, const std::string& workFolder, std::string& error);
+    // The header level of the members AddFile, AddPacked and AddFolder write
+    // from now on: 0, 1 or 2 (the default). A member that level cannot hold
+    // goes out at level 2 (WriteHeaderAtLevel) and its name joins FellBackToLevel2.
+    void SetHeaderLevel(int level) { headerLevel_ = level; }
+    // The members written at level 2 though another level was asked for, in order.
+    const std::vector<std::string>& FellBackToLevel2() const { return fellBack_; }
     // Copies a member of `archive` byte for byte, header and data.
     bool CopyMember(const FileHandle& archive, const MemberHeader& header, std::string& error);
     // Packs the file `diskPath` as `memberName` with `method` (-lh0- where
@@ -55,7 +62,8 @@ public:
     WriterFault Fault() const { return fault_; }
 
 private:
-    bool WriteHeader(const MemberHeader& header, std::string& error);
+    bool WriteHeader(const MemberHeader& header, int& writtenLevel, std::string& error);
+    void NoteLevel(const MemberHeader& header, int writtenLevel);
     bool PackData(PackingFeed& feed, MemberHeader& header, std::string& error);
 
     bool Fail(WriterFault fault, const std::string& text, std::string& error);
@@ -67,6 +75,8 @@ private:
     std::string copyPath_;  // the copy beside the archive, while CopyBack makes it
     WriterFault fault_ = WriterFault::None;
     FileHandle file_;
+    int headerLevel_ = 2;
+    std::vector<std::string> fellBack_;
     bool committed_ = false;
 };
 

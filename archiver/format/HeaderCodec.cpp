@@ -454,16 +454,202 @@ HeaderResult ReadHeader(const FileHandle& file, uint64_t fileSize, uint64_t offs
     return HeaderResult::End;
 }
 
+namespace {
+
+// Writing.
+const uint64_t kMax32 = 0xFFFFFFFFu;
+const size_t kMaxBaseHeader = 0xFF + 2;  // levels 0 and 1: the size byte counts from offset 2
+const size_t kLevel0Fixed = 24;          // the level 0 header but its name: through the data CRC
+const size_t kLevel1Fixed = 27;          // level 1 adds the OS id and the first extension size
+const size_t kMaxLevel0Name = kMaxBaseHeader - kLevel0Fixed;
+const size_t kMaxLevel1Name = kMaxBaseHeader - kLevel1Fixed;
+const uint8_t kFileAttributeBits = 0xFF;  // the level 0 attribute byte
+const uint8_t kLevel1AttributeField = 0x20;
+
+// Appends one extension header after the size field that names it: the type
+// byte, the data, and the next extension's size, which counts its own 2 bytes
+// (the caller writes the next size, or 0 to end the chain).
+void PutExtension(std::vector<uint8_t>& h, uint8_t type, const void* data, size_t size)
+{
+    Put16(h, static_cast<uint32_t>(size + 3));
+    h.push_back(type);
+    h.insert(h.end(), static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
+}
+
+void PutAttributesExtension(std::vector<uint8_t>& h, const MemberHeader& header)
+{
+    uint8_t attributes[2] = {static_cast<uint8_t>(header.attributes), static_cast<uint8_t>(header.attributes >> 8)};
+    PutExtension(h, kExtAttributes, attributes, sizeof attributes);
+}
+
+// Creation, last write and last access, all the file's last write: what the
+// reader takes as the member's time, to the tick and in UTC.
+void PutWindowsTimesExtension(std::vector<uint8_t>& h, const MemberHeader& header)
+{
+    if (header.fileTime == 0) return;
+    std::vector<uint8_t> times;
+    for (int i = 0; i < 3; ++i) Put64(times, header.fileTime);
+    PutExtension(h, kExtWindowsTimes, times.data(), times.size());
+}
+
+// Whether the packed size and `extra` bytes fit the 32-bit field; false with
+// `error` when they do not.
+bool PackedSizeFits(const MemberHeader& header, uint64_t extra, std::string& error)
+{
+    if (header.packedSize <= kMax32 - extra) return true;
+    error = "packed data larger than the file: " + header.path;
+    return false;
+}
+
+// The level 0/1 base header through the data CRC, its size and checksum left
+// for CloseBaseHeader.
+std::vector<uint8_t> OpenBaseHeader(int level, const MemberHeader& header, uint64_t packedField,
+                                    uint8_t attributeField, const std::string& nameField)
+{
+    std::vector<uint8_t> h(2);
+    h.insert(h.end(), header.method.begin(), header.method.begin() + kMethodLength);
+    Put32(h, static_cast<uint32_t>(packedField));
+    Put32(h, static_cast<uint32_t>(header.originalSize));
+    Put32(h, DosTimeFromTicks(header.fileTime));
+    h.push_back(attributeField);
+    h.push_back(static_cast<uint8_t>(level));
+    h.push_back(static_cast<uint8_t>(nameField.size()));
+    h.insert(h.end(), nameField.begin(), nameField.end());
+    Put16(h, header.crc);
+    return h;
+}
+
+// The size byte (from offset 2) and the checksum of the bytes it counts.
+void CloseBaseHeader(std::vector<uint8_t>& h)
+{
+    uint8_t sum = 0;
+    for (size_t i = 2; i < h.size(); ++i) sum = static_cast<uint8_t>(sum + h[i]);
+    h[0] = static_cast<uint8_t>(h.size() - 2);
+    h[1] = sum;
+}
+
+// Level 1 names the member in the base header's name field (where readers
+// that know no extension see it) when every reader takes it the same way
+// there: ASCII only (byte-wise readers split a double-byte character whose
+// second byte is 0x5C), no folder (bsdtar keeps a level 1 name field's
+// backslashes in the file name) and within the field's 230 bytes. Any other
+// path goes, as at level 2, to the name (0x01) and folder (0x02) extensions,
+// and the name field is empty.
+bool Level1NameInBase(const MemberHeader& header)
+{
+    if (header.path.size() > kMaxLevel1Name) return false;
+    for (char c : header.path)
+        if (static_cast<uint8_t>(c) >= 0x80 || c == '\\') return false;
+    return true;
+}
+
+// The level 1 extension chain from the base header's last field on: the
+// first extension's size, each extension with the next one's size, and 0.
+std::vector<uint8_t> Level1Extensions(const MemberHeader& header)
+{
+    std::vector<uint8_t> chain;
+    if (!Level1NameInBase(header)) {
+        std::string folderField, nameField;
+        SplitStoredName(header.path, folderField, nameField);
+        PutExtension(chain, kExtName, nameField.data(), nameField.size());
+        if (!folderField.empty()) PutExtension(chain, kExtFolder, folderField.data(), folderField.size());
+    }
+    PutAttributesExtension(chain, header);
+    PutWindowsTimesExtension(chain, header);
+    Put16(chain, 0);
+    return chain;
+}
+
+// The bytes a level 1 header's extensions add to its packed size field.
+uint64_t Level1ExtensionBytes(const std::vector<uint8_t>& chain) { return chain.size() - 2; }
+
+bool Level0Holds(const MemberHeader& header)
+{
+    return header.originalSize <= kMax32 && header.path.size() <= kMaxLevel0Name;
+}
+
+// The packed size field counts the extensions too, and the packed data is
+// never larger than the file.
+bool Level1Holds(const MemberHeader& header)
+{
+    return header.originalSize <= kMax32 - Level1ExtensionBytes(Level1Extensions(header));
+}
+
+bool Level2Holds(const MemberHeader&) { return true; }
+
+struct LevelWriter {
+    int level;
+    bool (*holds)(const MemberHeader& header);
+    bool (*write)(const MemberHeader& header, std::vector<uint8_t>& out, std::string& error);
+};
+
+const LevelWriter kLevelWriters[] = {
+    {0, Level0Holds, WriteLevel0Header},
+    {1, Level1Holds, WriteLevel1Header},
+    {2, Level2Holds, WriteLevel2Header},
+};
+const LevelWriter& kFallbackWriter = kLevelWriters[2];
+
+} // namespace
+
+bool WriteLevel0Header(const MemberHeader& header, std::vector<uint8_t>& out, std::string& error)
+{
+    if (!Level0Holds(header)) {
+        error = "member not fit for a level 0 header: " + header.path;
+        return false;
+    }
+    if (!PackedSizeFits(header, 0, error)) return false;
+    // The name field holds the path as DOS-family tools write it: backslashes
+    // between folders, a folder member ending in one.
+    std::vector<uint8_t> h = OpenBaseHeader(0, header, header.packedSize,
+                                            static_cast<uint8_t>(header.attributes & kFileAttributeBits), header.path);
+    CloseBaseHeader(h);
+    out.insert(out.end(), h.begin(), h.end());
+    return true;
+}
+
+bool WriteLevel1Header(const MemberHeader& header, std::vector<uint8_t>& out, std::string& error)
+{
+    const std::vector<uint8_t> chain = Level1Extensions(header);
+    const uint64_t extensionBytes = Level1ExtensionBytes(chain);
+    if (!Level1Holds(header)) {
+        error = "member too large for a level 1 header: " + header.path;
+        return false;
+    }
+    if (!PackedSizeFits(header, extensionBytes, error)) return false;
+    const std::string nameField = Level1NameInBase(header) ? header.path : std::string();
+    // The attributes go in their extension; bsdtar refuses a level 1 header
+    // whose attribute byte is not 0x20, what other level 1 writers put there.
+    std::vector<uint8_t> h =
+        OpenBaseHeader(1, header, header.packedSize + extensionBytes, kLevel1AttributeField, nameField);
+    h.push_back(static_cast<uint8_t>(header.osId));
+    h.insert(h.end(), chain.begin(), chain.begin() + 2);
+    CloseBaseHeader(h);
+    out.insert(out.end(), h.begin(), h.end());
+    out.insert(out.end(), chain.begin() + 2, chain.end());
+    return true;
+}
+
+bool WriteHeaderAtLevel(int level, const MemberHeader& header, std::vector<uint8_t>& out, int& writtenLevel,
+                        std::string& error)
+{
+    for (const LevelWriter& writer : kLevelWriters) {
+        if (writer.level != level) continue;
+        const LevelWriter& chosen = writer.holds(header) ? writer : kFallbackWriter;
+        writtenLevel = chosen.level;
+        return chosen.write(header, out, error);
+    }
+    error = "header level " + std::to_string(level) + " is not written";
+    return false;
+}
+
 bool WriteLevel2Header(const MemberHeader& header, std::vector<uint8_t>& out, std::string& error)
 {
     // 64-bit sizes go by the original size alone, so a header written before
     // packing has the length of the one written after it (the packed data is
     // never larger than the original).
-    const bool largeSizes = header.originalSize > 0xFFFFFFFFu;
-    if (!largeSizes && header.packedSize > 0xFFFFFFFFu) {
-        error = "packed data larger than the file: " + header.path;
-        return false;
-    }
+    const bool largeSizes = header.originalSize > kMax32;
+    if (!largeSizes && !PackedSizeFits(header, 0, error)) return false;
     std::string folderField, nameField;
     SplitStoredName(header.path, folderField, nameField);
     std::vector<uint8_t> h;
@@ -476,31 +662,20 @@ bool WriteLevel2Header(const MemberHeader& header, std::vector<uint8_t>& out, st
     h.push_back(2);
     Put16(h, header.crc);
     h.push_back(static_cast<uint8_t>(header.osId));
-    // Each extension: its size counts the type byte, data and the next size.
-    auto extension = [&h](uint8_t type, const void* data, size_t size) {
-        Put16(h, static_cast<uint32_t>(size + 3));
-        h.push_back(type);
-        h.insert(h.end(), static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
-    };
     uint8_t zeroCrc[2] = {0, 0};
-    extension(kExtCrc, zeroCrc, sizeof zeroCrc);
+    PutExtension(h, kExtCrc, zeroCrc, sizeof zeroCrc);
     size_t crcAt = h.size() - 2;
     if (largeSizes) {
         // The base fields above keep the low 32 bits.
         std::vector<uint8_t> sizes;
         Put64(sizes, header.packedSize);
         Put64(sizes, header.originalSize);
-        extension(kExtLargeSizes, sizes.data(), sizes.size());
+        PutExtension(h, kExtLargeSizes, sizes.data(), sizes.size());
     }
-    extension(kExtName, nameField.data(), nameField.size());
-    if (!folderField.empty()) extension(kExtFolder, folderField.data(), folderField.size());
-    uint8_t attributes[2] = {static_cast<uint8_t>(header.attributes), static_cast<uint8_t>(header.attributes >> 8)};
-    extension(kExtAttributes, attributes, sizeof attributes);
-    if (header.fileTime != 0) {
-        std::vector<uint8_t> times;
-        for (int i = 0; i < 3; ++i) Put64(times, header.fileTime);
-        extension(kExtWindowsTimes, times.data(), times.size());
-    }
+    PutExtension(h, kExtName, nameField.data(), nameField.size());
+    if (!folderField.empty()) PutExtension(h, kExtFolder, folderField.data(), folderField.size());
+    PutAttributesExtension(h, header);
+    PutWindowsTimesExtension(h, header);
     Put16(h, 0);
     // A header whose size has a zero low byte would read as the end marker.
     if ((h.size() & 0xFF) == 0) h.push_back(0);

@@ -338,6 +338,115 @@ def each_method_through_other_readers(scratch):
             expect_tree(f"a {switch}: {reader} extraction", expected, destination)
 
 
+# Header levels and -lh1- as the command language asks for them: the switches,
+# the method and header level lhasa must list each member with, and the readers
+# that must extract every file byte for byte. bsdtar reads no -lh1- (it calls
+# the method unsupported), so it judges levels 0 and 1 on -lh5- members.
+LEVEL_SWITCHES = [
+    ("-h0", "-lh5-", 0, ("lhasa", "bsdtar")),
+    ("-h1", "-lh5-", 1, ("lhasa", "bsdtar")),
+    ("-jm1", "-lh1-", 2, ("lhasa",)),
+    ("-o", "-lh1-", 1, ("lhasa",)),
+    ("-h0 -jm1", "-lh1-", 0, ("lhasa",)),
+]
+# With "\\one.txt" a stored name of 234 bytes, one more than a level 0 name field
+# holds. -jb gives it to a file of a short path: a path that long on disk is
+# past what the ANSI file functions take.
+LONG_FOLDER = "long-" + "n" * 221
+
+
+def lhasa_levels(listing):
+    """{name: header level} from `lhasa lv`: each member's name on a line of its
+    own, then a line of its details that ends with the level, as [0]."""
+    levels = {}
+    lines = listing.splitlines()
+    for name, details in zip(lines, lines[1:]):
+        fields = details.split()
+        if details.startswith(b"[") and fields and fields[-1][:1] == b"[" and fields[-1][1:-1].isdigit():
+            levels[name.decode("latin-1")] = int(fields[-1][1:-1])
+    return levels
+
+
+def splits_at_trail_byte(path):
+    """lhasa takes every byte 0x5C of a level 0 name field for a separator, the
+    second byte of a double-byte character too (a limitation the format's
+    readers share); such names extract elsewhere under it."""
+    return b"\\" in path.encode(ANSI)
+
+
+def header_levels_through_other_readers(scratch):
+    """Archives at header levels 0 and 1 and with -lh1- members, over the files of
+    the other checks (double-byte names under 932, copies past the 4 KB window of
+    -lh1-): lhasa must list each member's method and level, lhasa and bsdtar
+    extract every file byte for byte, and our t and x read them back."""
+    far = seeded_bytes(9, 6_000)
+    rows = source_files() + [("copies past 4 KB", "far.bin", far + text_bytes(10, 500) + far)]
+    source = os.path.join(scratch, "levels-source")
+    expected = write_sources(source, rows)
+    archives = [os.path.join(scratch, f"levels{index}.lzh") for index in range(len(LEVEL_SWITCHES))]
+    ours = [os.path.join(scratch, f"ours-levels{index}") for index in range(len(LEVEL_SWITCHES))]
+    commands = []
+    for (switches, _, _, _), archive, destination in zip(LEVEL_SWITCHES, archives, ours):
+        commands += [f"a -r2 -x1 {switches} {windows_path(archive)} {windows_path(source)}\\ *",
+                     f"t {windows_path(archive)}", f"x {windows_path(archive)} {windows_path(destination)}\\"]
+    results = run_library(scratch, commands)
+    for index, (switches, method, level, readers) in enumerate(LEVEL_SWITCHES):
+        archive = archives[index]
+        (added, add_text), (tested, test_text), (extracted, extract_text) = results[3 * index:3 * index + 3]
+        check(f"a {switches}: creates the archive", added == SUCCESS and os.path.exists(archive), f"code {added}: {add_text}")
+        if not os.path.exists(archive):
+            continue
+        check(f"a {switches}: our t", tested == SUCCESS, test_text)
+        check(f"a {switches}: our x", extracted == SUCCESS, extract_text)
+        expect_tree(f"a {switches}: our extraction", expected, ours[index])
+        status, listing = run_tool([LHASA, "v", archive], scratch)
+        check(f"a {switches}: lhasa lists it", status == 0, listing.decode(errors="replace"))
+        methods = lhasa_methods(listing)
+        status, verbose = run_tool([LHASA, "lv", archive], scratch)
+        levels = lhasa_levels(verbose)
+        for packed in ("text.txt", "big.txt", "far.bin"):
+            check(f"a {switches}: {packed} listed {method}", methods.get(packed) == method, str(methods.get(packed)))
+        for _, path, _ in rows:
+            shown = lhasa_shown(path)
+            if level == 0 and splits_at_trail_byte(path):
+                shown = shown.replace("\\", "/")
+            check(f"a {switches}: {path} at level {level}", levels.get(shown) == level, str(levels.get(shown)))
+        for reader in readers:
+            command = [LHASA, "x", archive] if reader == "lhasa" else BSDTAR + ["-xf", archive]
+            destination = os.path.join(scratch, f"{reader}-levels{index}")
+            os.makedirs(destination)
+            status, output = run_tool(command, destination)
+            check(f"a {switches}: {reader} extracts it", status == 0, output.decode(errors="replace"))
+            readable = {path: content for path, content in expected.items()
+                        if not (reader == "lhasa" and level == 0 and splits_at_trail_byte(path))}
+            got = tree(destination)
+            for path, content in readable.items():
+                check(f"a {switches}: {reader} extracts {path} byte for byte", got.get(path) == content,
+                      "missing" if path not in got else f"{len(got[path])} bytes, expected {len(content)}")
+            stamp = os.stat(os.path.join(destination, "text.txt")).st_mtime
+            check(f"a {switches}: {reader} keeps the time stamp (2 s steps at levels 0 and 1)",
+                  abs(stamp - os.stat(os.path.join(source, "text.txt")).st_mtime) <= 2)
+
+    # A member level 0 cannot hold goes out at level 2, beside one at level 0.
+    archive = os.path.join(scratch, "fallback.lzh")
+    long_name = LONG_FOLDER + "/one.txt"
+    results = run_library(scratch, [f"a -h0 -jb{LONG_FOLDER} {windows_path(archive)} {windows_path(source)}\\ one.txt",
+                                    f"a -h0 {windows_path(archive)} {windows_path(source)}\\ one.txt",
+                                    f"t {windows_path(archive)}"])
+    for (code, text), what in zip(results, ("a -h0 -jb<226 bytes>", "a -h0", "t")):
+        check(f"level 0 fallback: our {what}", code == SUCCESS, text)
+    status, verbose = run_tool([LHASA, "lv", archive], scratch)
+    levels = lhasa_levels(verbose)
+    check("level 0 fallback: the 234-byte name at level 2", levels.get(long_name) == 2, str(levels))
+    check("level 0 fallback: the short name at level 0", levels.get("one.txt") == 0, str(levels))
+    for reader, command in (("lhasa", [LHASA, "x", archive]), ("bsdtar", BSDTAR + ["-xf", archive])):
+        destination = os.path.join(scratch, f"{reader}-fallback")
+        os.makedirs(destination)
+        status, output = run_tool(command, destination)
+        check(f"level 0 fallback: {reader} extracts it", status == 0, output.decode(errors="replace"))
+        expect_tree(f"level 0 fallback: {reader} extraction", {long_name: b"x", "one.txt": b"x"}, destination)
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit("usage: independent_readers.py <build dir>")
@@ -350,6 +459,7 @@ def main():
         generated_archives_through_our_reader(scratch)
         method_streams_through_both_readers(scratch)
         each_method_through_other_readers(scratch)
+        header_levels_through_other_readers(scratch)
     finally:
         if not os.environ.get("VESKER_KEEP_SCRATCH"):
             shutil.rmtree(scratch, ignore_errors=True)

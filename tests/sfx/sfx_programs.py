@@ -1,0 +1,313 @@
+#!/usr/bin/env python3
+"""Self-extracting programs made from archives our archiver writes.
+
+Programs of both kinds (sfx-make.exe, the format's writer) are run under Wine
+with /s /e<folder> and must give back the source tree byte for byte and name
+for name; a damaged program extracts the rest and says so in its exit code;
+DLLs planted beside a program are never loaded, while a program that does not
+restrict its DLL search loads them there; lhasa and bsdtar, and our own l, t
+and x, read the programs as archives; the stub's size, the archive's offset
+and the stub's bytes are checked.
+
+    sfx_programs.py <build dir>
+
+Prints one line per failed check and exits 1 when any failed.
+"""
+import os
+import random
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BUILD = os.path.abspath(sys.argv[1])
+BIN = os.path.join(BUILD, "bin")
+STUB = os.path.join(BIN, "sfx", "sfx.exe")
+CODE_PAGE = os.environ.get("VESKER_CODEPAGE", "932")
+ANSI = "cp932" if CODE_PAGE == "932" else "cp1252"
+# The archive must start where readers that search only the first 64 KiB look.
+OLD_READERS_LAST_START = 65543
+STUB_SIZE_LIMIT = 62 * 1024
+METHOD_MARK = re.compile(rb"-(lh.|lz.|pm.)-", re.S)
+SETTINGS_MARK = b"VkSfxSet"
+BAD_COMMAND_LINE = 0x801C
+CRC_ERROR = 0x800C
+CONSOLE, WINDOW = 0, 1
+# bsdtar assumes no charset for LHA names unless told.
+BSDTAR = ["bsdtar", "--options", "hdrcharset=" + ANSI.upper()]
+SUBSYSTEM = {CONSOLE: 3, WINDOW: 2}
+PLANTED = ["dwmapi", "uxtheme", "version"]
+# Wine's user32 imports version.dll (Windows' user32 does not), and Wine
+# resolves that import from the program's folder while it loads the program's
+# own imports, before any of its code runs. Under Wine the self-extractor is
+# checked with the planted version.dll present but Wine's own taken for that
+# name; the probe still shows the planted one loads where nothing prevents it.
+WINE_USER32_IMPORTS = ["version"]
+failures = []
+
+
+def check(name, holds, detail=""):
+    if not holds:
+        failures.append(f"FAILED {name}{': ' + str(detail) if detail else ''}")
+    return holds
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def text_bytes(seed, size):
+    rng = random.Random(seed)
+    words = [b"archive", b"member", b"header", b"folder", b"\x82\xa0", b"window", b"0123456789"]
+    out = bytearray()
+    while len(out) < size:
+        out += b" ".join(rng.choice(words) for _ in range(rng.randint(3, 12))) + b"\n"
+    return bytes(out[:size])
+
+
+def source_files():
+    """(relative path, content); under 932 double-byte names whose trail byte is 0x5C."""
+    rows = [
+        ("empty.txt", b""),
+        ("text.txt", text_bytes(1, 60_000)),
+        ("random.bin", random.Random(2).randbytes(40_000)),
+        ("big.txt", text_bytes(3, 300_000)),
+        ("folder/inner.txt", text_bytes(4, 5_000)),
+        ("folder/deeper/last.txt", b"last\n"),
+    ]
+    if ANSI == "cp932":
+        rows += [("\u8868\u793a.txt", text_bytes(5, 3_000)), ("\u30bd\u30d5\u30c8/\u80fd\u529b.txt", b"ok\n")]
+    else:
+        rows += [("caf\u00e9.txt", text_bytes(5, 3_000)), ("na\u00efve/r\u00e9sum\u00e9.txt", b"ok\n")]
+    return rows
+
+
+def wine_env(extra=None):
+    env = dict(os.environ)
+    env.update(extra or {})
+    return env
+
+
+def wine_exec(args, env=None):
+    return subprocess.run([os.path.join(ROOT, "scripts", "wine-exec"), BUILD] + args, capture_output=True,
+                          env=wine_env(env), timeout=300)
+
+
+def run_batch(work, lines, env=None):
+    """Runs command lines in a cmd batch; each line's exit code (the whole
+    32-bit value, which a Unix exit status would cut to 8 bits)."""
+    script = os.path.join(work, "run.cmd")
+    with open(script, "w", encoding=ANSI, newline="\r\n") as f:
+        for line in lines:
+            f.write(f"@{line}\n@echo exit=%errorlevel%\n")
+    result = wine_exec(["cmd", "/c", windows_path(script)], env)
+    return [int(code) & 0xFFFFFFFF for code in re.findall(rb"exit=(-?\d+)", result.stdout)]
+
+
+def archiver(work, lines):
+    """Runs archiver command lines through archiver-batch.exe; (code, text) each."""
+    commands, results = os.path.join(work, "commands.txt"), os.path.join(work, "results.txt")
+    with open(commands, "w", encoding="utf-8") as f:
+        f.write("\n".join(lines) + "\n")
+    wine_exec([os.path.join(BIN, "archiver", "archiver-batch.exe"), windows_path(commands), windows_path(results)])
+    data = open(results, "rb").read()
+    out = []
+    while data:
+        head, data = data.split(b"\n", 1)
+        code, count = map(int, head.split())
+        out.append((code, data[:count].decode("utf-8", "replace")))
+        data = data[count + 1:]
+    return out
+
+
+def decoded(raw):
+    """A name as a host tool wrote it: UTF-8 (Wine, bsdtar told the charset), or the stored bytes (lhasa)."""
+    for encoding in ("utf-8", ANSI):
+        try:
+            return raw.decode(encoding)
+        except UnicodeDecodeError:
+            pass
+    return raw.decode("latin-1")
+
+
+def tree(folder):
+    """{relative path with '/': content} of every file under `folder`."""
+    found = {}
+    raw_folder = os.fsencode(folder)
+    for base, _, names in os.walk(raw_folder):
+        for name in names:
+            path = os.path.join(base, name)
+            found[decoded(os.path.relpath(path, raw_folder))] = open(path, "rb").read()
+    return found
+
+
+def expected_tree(rows, keep_folders):
+    return {(path if keep_folders else path.split("/")[-1]): data for path, data in rows}
+
+
+def make_archive(work, rows):
+    source = os.path.join(work, "source")
+    for path, data in rows:
+        os.makedirs(os.path.dirname(os.path.join(source, path)), exist_ok=True)
+        open(os.path.join(source, path), "wb").write(data)
+    archive = os.path.join(work, "source.lzh")
+    names = " ".join(path.replace("/", "\\") for path, _ in rows)
+    # -x1 keeps the folder part of names in the command language; the older
+    # language keeps it without a switch and refuses -x1 as a bad command line.
+    for switches in ["-x1 ", ""]:
+        (code, text), = archiver(work, [f"a {switches}{windows_path(archive)} {windows_path(source)}\\ {names}"])
+        if code != BAD_COMMAND_LINE:
+            break
+    check("archive written", code == 0, f"code {code:#x}: {text}")
+    return archive
+
+
+def make_program(work, archive, name, kind, ask, keep):
+    program = os.path.join(work, name)
+    result = wine_exec([os.path.join(BIN, "sfx", "sfx-make.exe"), windows_path(STUB), windows_path(archive),
+                        windows_path(program), str(kind), str(ask), str(keep)])
+    check(f"{name} written", result.returncode == 0 and os.path.exists(program), result.stderr.decode(errors="replace"))
+    return program
+
+
+def image_end(data):
+    """The end of the last section's data of a PE program."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    sections, optional = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+    end = 0
+    for i in range(sections):
+        size, pointer = struct.unpack_from("<II", data, pe + 24 + optional + i * 40 + 16)
+        end = max(end, pointer + size)
+    return end, struct.unpack_from("<H", data, pe + 24 + 68)[0]
+
+
+def check_stub_and_layout(archive, programs):
+    stub = open(STUB, "rb").read()
+    check("stub size", len(stub) <= STUB_SIZE_LIMIT, f"{len(stub)} bytes")
+    check("stub holds no method mark", not METHOD_MARK.search(stub), METHOD_MARK.findall(stub))
+    check("stub holds one settings block", stub.count(SETTINGS_MARK) == 1)
+    check("stub is its image", image_end(stub)[0] == len(stub), image_end(stub))
+    packed = open(archive, "rb").read()
+    for name, (program, kind) in programs.items():
+        data = open(program, "rb").read()
+        end, subsystem = image_end(data)
+        check(f"{name}: archive right after the image", end == len(stub) and data[end:] == packed, end)
+        check(f"{name}: archive where old readers look", end <= OLD_READERS_LAST_START, end)
+        check(f"{name}: first method mark is the archive's", METHOD_MARK.search(data).start() == end + 2)
+        check(f"{name}: subsystem of its kind", subsystem == SUBSYSTEM[kind], subsystem)
+
+
+def check_extraction(work, rows, programs):
+    lines, outs = [], {}
+    for name, (program, kind) in programs.items():
+        outs[name] = os.path.join(work, "out-" + name)
+        lines.append(f'{windows_path(program)} /s "/e{windows_path(outs[name])}\\"')
+    codes = run_batch(work, lines)
+    for (name, (program, kind)), code in zip(programs.items(), codes + [None] * len(programs)):
+        keep = "flat" not in name
+        check(f"{name}: exit code", code == 0, code)
+        got, want = tree(outs[name]), expected_tree(rows, keep)
+        check(f"{name}: names", sorted(got) == sorted(want), sorted(set(got) ^ set(want)))
+        check(f"{name}: contents", all(got.get(path) == data for path, data in want.items()))
+
+
+def check_damaged(work, rows, program):
+    """A flipped byte inside big.txt's packed data: the rest extracts, big.txt
+    is not left behind in part, and the exit code says CRC error."""
+    data = bytearray(open(program, "rb").read())
+    at = data.find(b"big.txt")
+    check("damaged: member found", at > 0)
+    data[at + 1000] ^= 0x55  # inside its data: the header is shorter, the data 4 KiB at least
+    damaged = os.path.join(work, "damaged.exe")
+    open(damaged, "wb").write(data)
+    out = os.path.join(work, "out-damaged")
+    codes = run_batch(work, [f'{windows_path(damaged)} /s "/e{windows_path(out)}\\"'])
+    check("damaged: exit code", codes == [CRC_ERROR], [hex(c) for c in codes])
+    got, want = tree(out), expected_tree(rows, True)
+    del want["big.txt"]
+    check("damaged: the rest extracted", got == want, sorted(set(got) ^ set(want)))
+
+
+def run_planted(folder, program_args, marks, preferred):
+    """Runs a program in `folder` under Wine with the planted DLLs preferred
+    (as Windows prefers a DLL in the program's folder); the DLLs it loaded.
+    wine-exec fixes WINEDLLOVERRIDES, so Wine is called with its settings."""
+    for mark in os.listdir(marks):
+        os.remove(os.path.join(marks, mark))
+    env = wine_env({
+        "WINEPREFIX": os.path.join(BUILD, f"wine-{CODE_PAGE}"), "WINEARCH": "win32", "WINEDEBUG": "-all",
+        "LC_ALL": "ja_JP.UTF-8" if CODE_PAGE == "932" else os.environ.get("LC_ALL", "C.UTF-8"),
+        # Wine, unlike Windows, takes its own built-in DLL before a file of
+        # that name in the program's folder; native first restores the order.
+        "WINEDLLOVERRIDES": ",".join(preferred) + "=n,b;mscoree,mshtml=",
+        "VESKER_PLANT_MARKS": windows_path(marks)})
+    subprocess.run(["wine"] + program_args, cwd=folder, env=env, capture_output=True, timeout=300)
+    return sorted(name.split(".")[0] for name in os.listdir(marks))
+
+
+def check_planted(work, programs):
+    folder, marks = os.path.join(work, "downloads"), os.path.join(work, "marks")
+    os.makedirs(folder)
+    os.makedirs(marks)
+    for name in PLANTED:
+        shutil.copy(os.path.join(BIN, "sfx", "planted", name + ".dll"), folder)
+    probe = shutil.copy(os.path.join(BIN, "sfx", "unrestricted-probe.exe"), folder)
+    loaded = run_planted(folder, [windows_path(probe)] + [name + ".dll" for name in PLANTED], marks, PLANTED)
+    check("planted: a program that does not restrict its search loads them", loaded == PLANTED, loaded)
+    for name, (program, kind) in programs.items():
+        copy = shutil.copy(program, folder)
+        out = os.path.join(work, "out-planted-" + name)
+        preferred = [name for name in PLANTED if name not in WINE_USER32_IMPORTS]
+        loaded = run_planted(folder, [windows_path(copy), "/s", f"/e{windows_path(out)}\\"], marks, preferred)
+        check(f"planted: {name} loads none", loaded == [], loaded)
+        check(f"planted: {name} extracted", len(tree(out)) > 0)
+
+
+def check_readers(work, rows, programs):
+    program = programs["console"][0]
+    want = expected_tree(rows, True)
+    for reader, lister, extractor in [("lhasa", ["lhasa", "l"], ["lhasa", "xq"]),
+                                      ("bsdtar", BSDTAR + ["-tf"], BSDTAR + ["-xf"])]:
+        listing = subprocess.run(lister + [program], capture_output=True)
+        check(f"{reader} lists the program", listing.returncode == 0 and b"big.txt" in listing.stdout,
+              listing.stderr)
+        out = os.path.join(work, "out-" + reader)
+        os.makedirs(out)
+        result = subprocess.run(extractor + [program], cwd=out, capture_output=True)
+        got = tree(out)
+        check(f"{reader} extracts the program", result.returncode == 0 and got == want,
+              sorted(set(got) ^ set(want)))
+    out = os.path.join(work, "out-ours")
+    results = archiver(work, [f"l {windows_path(program)}", f"t {windows_path(program)}",
+                              f"x {windows_path(program)} {windows_path(out)}\\"])
+    check("our l, t and x read the program", [code for code, _ in results] == [0, 0, 0],
+          [(hex(code), text) for code, text in results])
+    check("our x gives the tree", tree(out) == want)
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="sfx-", dir=BUILD)
+    try:
+        rows = source_files()
+        archive = make_archive(work, rows)
+        programs = {name: (make_program(work, archive, name + ".exe", kind, ask, keep), kind)
+                    for name, kind, ask, keep in [("console", CONSOLE, 0, 1), ("window", WINDOW, 1, 1),
+                                                  ("console-flat", CONSOLE, 0, 0), ("window-flat", WINDOW, 0, 0)]}
+        check_stub_and_layout(archive, programs)
+        check_extraction(work, rows, programs)
+        check_damaged(work, rows, programs["console"][0])
+        check_planted(work, programs)
+        check_readers(work, rows, programs)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    for failure in failures:
+        print(failure)
+    print(f"{len(failures)} failed checks")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

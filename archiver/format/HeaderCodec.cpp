@@ -1,6 +1,7 @@
 #include "archiver/format/HeaderCodec.h"
 
 #include "archiver/codec/Crc16.h"
+#include "archiver/codec/MethodTable.h"
 #include "archiver/files/AnsiText.h"
 #include "archiver/format/MemberName.h"
 #include "archiver/format/MemberTime.h"
@@ -49,8 +50,11 @@ const uint8_t kExtOs9 = 0xCC;
 const uint32_t kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                  FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE;
 
-const char kFolderMethod[] = "-lhd-";
-const char kStoredMethod[] = "-lh0-";
+// Method ids by their letters between the dashes (MethodTable.h says why).
+const char kFolderMethod[] = "lhd";
+const char kStoredMethod[] = "lh0";
+const char kLharkMethodAsStored[] = "lh7";
+const char kLharkMethod[] = "lk7";
 const uint16_t kUnixTypeMask = 0xF000;
 const uint16_t kUnixLinkType = 0xA000;
 const char kLinkMark = '|';
@@ -385,12 +389,12 @@ HeaderResult FinishHeader(MemberHeader& header, const Extensions& ext, std::stri
     if (ext.hasUnixTime) header.fileTime = TicksFromUnixTime(ext.unixTime);
     if (ext.hasWindowsTime) header.fileTime = ext.windowsTime;
     // Some Amiga LhA versions store a folder as an empty -lh0- member with no name.
-    const bool amigaFolder = header.osId == 'A' && header.method == kStoredMethod && header.originalSize == 0 &&
-                             ext.name.empty() && !ext.folder.empty();
-    if (amigaFolder) header.method = kFolderMethod;
+    const bool amigaFolder = header.osId == 'A' && IsMethodId(header.method, kStoredMethod) &&
+                             header.originalSize == 0 && ext.name.empty() && !ext.folder.empty();
+    if (amigaFolder) header.method = MethodId(kFolderMethod);
     header.path = ext.folder + ext.name;
     // Links are told by the mode as stored, before any OS-9 translation.
-    const bool link = header.method == kFolderMethod && ext.hasMode && !ext.modeIsOs9 &&
+    const bool link = IsMethodId(header.method, kFolderMethod) && ext.hasMode && !ext.modeIsOs9 &&
                       (ext.mode & kUnixTypeMask) == kUnixLinkType;
     if (link && !SplitLink(header)) return Broken(error, "link without a target");
     // DOS-family tools store names in capitals; they read in lower case, as
@@ -403,7 +407,8 @@ HeaderResult FinishHeader(MemberHeader& header, const Extensions& ext, std::stri
         header.hasUnixMode = true;
     }
     // LHARK writes its own variant of -lh7- under that name.
-    if (header.level == 1 && header.osId == ' ' && header.method == "-lh7-") header.method = "-lk7-";
+    if (header.level == 1 && header.osId == ' ' && IsMethodId(header.method, kLharkMethodAsStored))
+        header.method = MethodId(kLharkMethod);
     return HeaderResult::Member;
 }
 

@@ -39,6 +39,9 @@ private:
     static constexpr unsigned kNodeCount = 2 * kLh1SymbolCount - 1;
     static constexpr unsigned kRoot = kNodeCount - 1;
 
+    // The highest position below the root whose count, and that of every
+    // position between, equals the count at `n`.
+    unsigned LastOfCount(unsigned n) const;
     void Rebuild();
     void PlaceLeaf(unsigned p, uint16_t leaf, uint16_t count);
     void Link(unsigned p);

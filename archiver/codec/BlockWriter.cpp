@@ -5,48 +5,9 @@
 namespace lha {
 namespace {
 
-// A tree ready to write: lengths and codes, or one symbol that takes no bits.
 template <unsigned N>
-struct Tree {
-    uint8_t lengths[N];
-    uint16_t codes[N];
-    unsigned used = 0;     // symbols with a non-zero frequency
-    unsigned single = 0;   // the symbol when used <= 1
-    unsigned count = 0;    // lengths to send: one past the last non-zero
-
-    void Build(const uint32_t* freq) {
-        used = 0;
-        for (unsigned s = 0; s < N; ++s)
-            if (freq[s] != 0) {
-                ++used;
-                single = s;
-            }
-        BuildCodeLengths(freq, N, kMaxCodeLength, lengths);
-        if (used <= 1) {
-            for (unsigned s = 0; s < N; ++s)
-                lengths[s] = 0;
-        }
-        AssignCodes(lengths, N, codes);
-        count = N;
-        while (count > 0 && lengths[count - 1] == 0)
-            --count;
-    }
-
-    void Put(BitWriter& out, unsigned symbol) const { out.Put(lengths[symbol], codes[symbol]); }
-    uint64_t Cost(const uint32_t* freq) const {
-        uint64_t bits = 0;
-        for (unsigned s = 0; s < N; ++s)
-            bits += static_cast<uint64_t>(freq[s]) * lengths[s];
-        return bits;
-    }
-};
-
-// The literal/length lengths as pre-tree symbols: one step per pre-tree code,
-// with the extra bits of zero runs.
-struct LengthStep {
-    uint8_t symbol;
-    uint16_t extra;
-};
+using Tree = BlockWriter::Tree<N>;
+using LengthStep = BlockWriter::LengthStep;
 
 constexpr unsigned kLongZeroRunMax = kLongZeroRunMin + (1u << kLongZeroRunBits) - 1;
 
@@ -145,113 +106,111 @@ uint64_t SmallTreeBits(const Tree<N>& tree, unsigned countBits, int skipIndex) {
     return bits;
 }
 
-// Everything a block needs before its codes are written.
-struct BlockPlan {
-    explicit BlockPlan(unsigned dictionaryBits) : positionCountBits(PositionCountBits(dictionaryBits)) {}
+} // namespace
 
-    unsigned positionCountBits;
-    uint32_t codeFreq[kCodeCount] = {};
-    uint32_t positionFreq[kMaxPositionCodes] = {};
+template <unsigned N>
+void BlockWriter::Tree<N>::Build(const uint32_t* freq) {
+    used = 0;
+    for (unsigned s = 0; s < N; ++s)
+        if (freq[s] != 0) {
+            ++used;
+            single = s;
+        }
+    BuildCodeLengths(freq, N, kMaxCodeLength, lengths);
+    if (used <= 1) {
+        for (unsigned s = 0; s < N; ++s)
+            lengths[s] = 0;
+    }
+    AssignCodes(lengths, N, codes);
+    count = N;
+    while (count > 0 && lengths[count - 1] == 0)
+        --count;
+}
+
+template <unsigned N>
+uint64_t BlockWriter::Tree<N>::Cost(const uint32_t* freq) const {
+    uint64_t bits = 0;
+    for (unsigned s = 0; s < N; ++s)
+        bits += static_cast<uint64_t>(freq[s]) * lengths[s];
+    return bits;
+}
+
+template struct BlockWriter::Tree<kCodeCount>;
+template struct BlockWriter::Tree<kMaxPositionCodes>;
+template struct BlockWriter::Tree<kPreTreeCount>;
+
+void BlockWriter::Plan(unsigned dictionaryBits, const BlockCode* codes, unsigned count) {
+    codes_ = codes;
+    count_ = count;
+    positionCountBits_ = PositionCountBits(dictionaryBits);
+    for (uint32_t& f : codeFreq_)
+        f = 0;
+    for (uint32_t& f : positionFreq_)
+        f = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        ++codeFreq_[codes[i].code];
+        if (codes[i].code >= kLiteralCount)
+            ++positionFreq_[PositionCode(codes[i].offset)];
+    }
+    codeTree_.Build(codeFreq_);
+    positionTree_.Build(positionFreq_);
+    stepCount_ = codeTree_.used <= 1 ? 0 : LengthSteps(codeTree_.lengths, codeTree_.count, steps_);
     uint32_t preFreq[kPreTreeCount] = {};
-    Tree<kCodeCount> codeTree;
-    Tree<kMaxPositionCodes> positionTree;
-    Tree<kPreTreeCount> preTree;
-    LengthStep steps[kCodeCount];
-    unsigned stepCount = 0;
+    for (unsigned i = 0; i < stepCount_; ++i)
+        ++preFreq[steps_[i].symbol];
+    preTree_.Build(preFreq);
+}
 
-    void Make(const BlockCode* codes, unsigned count) {
-        for (unsigned i = 0; i < count; ++i) {
-            ++codeFreq[codes[i].code];
-            if (codes[i].code >= kLiteralCount)
-                ++positionFreq[PositionCode(codes[i].offset)];
-        }
-        codeTree.Build(codeFreq);
-        positionTree.Build(positionFreq);
-        if (codeTree.used <= 1) {
-            preTree.Build(preFreq);
-            return;
-        }
-        stepCount = LengthSteps(codeTree.lengths, codeTree.count, steps);
-        CountSteps();
+uint64_t BlockWriter::Bits() const {
+    uint64_t bits = kBlockSizeBits + SmallTreeBits(preTree_, kPreTreeCountBits, kPreTreeSkipIndex);
+    if (codeTree_.used <= 1) {
+        bits += 2 * kCodeCountBits;
+    } else {
+        bits += kCodeCountBits;
+        for (unsigned i = 0; i < stepCount_; ++i)
+            bits += preTree_.lengths[steps_[i].symbol] + ExtraBits(steps_[i].symbol);
     }
+    bits += SmallTreeBits(positionTree_, positionCountBits_, -1);
+    bits += codeTree_.Cost(codeFreq_) + positionTree_.Cost(positionFreq_);
+    for (unsigned p = 2; p < kMaxPositionCodes; ++p)
+        bits += static_cast<uint64_t>(positionFreq_[p]) * (p - 1);
+    return bits;
+}
 
-    void CountSteps() {
-        for (unsigned s = 0; s < kPreTreeCount; ++s)
-            preFreq[s] = 0;
-        for (unsigned i = 0; i < stepCount; ++i)
-            ++preFreq[steps[i].symbol];
-        preTree.Build(preFreq);
-    }
+void BlockWriter::CodeLengths(uint8_t* codeLengths, uint8_t* positionLengths) const {
+    for (unsigned s = 0; s < kCodeCount; ++s)
+        codeLengths[s] = codeTree_.lengths[s];
+    for (unsigned p = 0; p < kMaxPositionCodes; ++p)
+        positionLengths[p] = positionTree_.lengths[p];
+}
 
-    // The pre-tree and the literal/length lengths coded with it.
-    uint64_t CodeTreeBits() const {
-        uint64_t bits = SmallTreeBits(preTree, kPreTreeCountBits, kPreTreeSkipIndex) + kCodeCountBits;
-        for (unsigned i = 0; i < stepCount; ++i)
-            bits += preTree.lengths[steps[i].symbol] + ExtraBits(steps[i].symbol);
-        return bits;
-    }
-
-    uint64_t Bits() const {
-        uint64_t bits = kBlockSizeBits;
-        if (codeTree.used <= 1)
-            bits += SmallTreeBits(preTree, kPreTreeCountBits, kPreTreeSkipIndex) + 2 * kCodeCountBits;
-        else
-            bits += CodeTreeBits();
-        bits += SmallTreeBits(positionTree, positionCountBits, -1);
-        bits += codeTree.Cost(codeFreq) + positionTree.Cost(positionFreq);
-        for (unsigned p = 2; p < kMaxPositionCodes; ++p)
-            bits += static_cast<uint64_t>(positionFreq[p]) * (p - 1);
-        return bits;
-    }
-};
-
-void PutCodeTree(BitWriter& out, const BlockPlan& plan) {
-    if (plan.codeTree.used <= 1) {
+void BlockWriter::PutCodeTree(BitWriter& out) const {
+    if (codeTree_.used <= 1) {
         out.Put(kCodeCountBits, 0);
-        out.Put(kCodeCountBits, plan.codeTree.single);
+        out.Put(kCodeCountBits, codeTree_.single);
         return;
     }
-    out.Put(kCodeCountBits, plan.codeTree.count);
-    for (unsigned i = 0; i < plan.stepCount; ++i) {
-        const LengthStep& step = plan.steps[i];
-        plan.preTree.Put(out, step.symbol);
+    out.Put(kCodeCountBits, codeTree_.count);
+    for (unsigned i = 0; i < stepCount_; ++i) {
+        const LengthStep& step = steps_[i];
+        preTree_.Put(out, step.symbol);
         out.Put(ExtraBits(step.symbol), step.extra);
     }
 }
 
-} // namespace
-
-uint64_t BlockCost(unsigned dictionaryBits, const BlockCode* codes, unsigned count) {
-    BlockPlan plan(dictionaryBits);
-    plan.Make(codes, count);
-    return plan.Bits();
-}
-
-void BlockCodeLengths(unsigned dictionaryBits, const BlockCode* codes, unsigned count, uint8_t* codeLengths,
-                      uint8_t* positionLengths) {
-    BlockPlan plan(dictionaryBits);
-    plan.Make(codes, count);
-    for (unsigned s = 0; s < kCodeCount; ++s)
-        codeLengths[s] = plan.codeTree.lengths[s];
-    for (unsigned p = 0; p < kMaxPositionCodes; ++p)
-        positionLengths[p] = plan.positionTree.lengths[p];
-}
-
-void WriteBlock(unsigned dictionaryBits, BitWriter& out, const BlockCode* codes, unsigned count) {
-    BlockPlan plan(dictionaryBits);
-    plan.Make(codes, count);
-    out.Put(kBlockSizeBits, count);
-    PutSmallTree(out, plan.preTree, kPreTreeCountBits, kPreTreeSkipIndex);
-    PutCodeTree(out, plan);
-    PutSmallTree(out, plan.positionTree, plan.positionCountBits, -1);
-    for (unsigned i = 0; i < count; ++i) {
-        unsigned code = codes[i].code;
-        plan.codeTree.Put(out, code);
+void BlockWriter::Write(BitWriter& out) const {
+    out.Put(kBlockSizeBits, count_);
+    PutSmallTree(out, preTree_, kPreTreeCountBits, kPreTreeSkipIndex);
+    PutCodeTree(out);
+    PutSmallTree(out, positionTree_, positionCountBits_, -1);
+    for (unsigned i = 0; i < count_; ++i) {
+        unsigned code = codes_[i].code;
+        codeTree_.Put(out, code);
         if (code < kLiteralCount)
             continue;
-        unsigned offset = codes[i].offset;
+        unsigned offset = codes_[i].offset;
         unsigned p = PositionCode(offset);
-        plan.positionTree.Put(out, p);
+        positionTree_.Put(out, p);
         if (p > 1)
             out.Put(p - 1, offset);  // the low p - 1 bits; the top bit is implied
     }

@@ -22,16 +22,58 @@ inline unsigned PositionCode(unsigned offset) {
     return offset < 2 ? offset : 32 - static_cast<unsigned>(__builtin_clz(offset));
 }
 
-// Bits the block would take with trees built for it (header and trees included).
-uint64_t BlockCost(unsigned dictionaryBits, const BlockCode* codes, unsigned count);
+// One block planned for its codes: the trees are built once, and then the
+// block is priced, its code lengths read, and written, as often as wanted.
+class BlockWriter {
+public:
+    // A tree ready to write: lengths and codes, or one symbol that takes no bits.
+    template <unsigned N>
+    struct Tree {
+        uint8_t lengths[N];
+        uint16_t codes[N];
+        unsigned used = 0;     // symbols with a non-zero frequency
+        unsigned single = 0;   // the symbol when used <= 1
+        unsigned count = 0;    // lengths to send: one past the last non-zero
 
-// The code lengths the block's trees give each literal/length code and each
-// position code (0 for a code the block does not use).
-// positionLengths has room for kMaxPositionCodes.
-void BlockCodeLengths(unsigned dictionaryBits, const BlockCode* codes, unsigned count, uint8_t* codeLengths,
-                      uint8_t* positionLengths);
+        void Build(const uint32_t* freq);
+        void Put(BitWriter& out, unsigned symbol) const { out.Put(lengths[symbol], codes[symbol]); }
+        uint64_t Cost(const uint32_t* freq) const;
+    };
 
-// Writes `count` (1..65535) codes as one block.
-void WriteBlock(unsigned dictionaryBits, BitWriter& out, const BlockCode* codes, unsigned count);
+    // The literal/length lengths as pre-tree symbols: one step per pre-tree code,
+    // with the extra bits of zero runs.
+    struct LengthStep {
+        uint8_t symbol;
+        uint16_t extra;
+    };
+
+    // Plans codes[0, count) (1..65535 codes), which must stay as they are
+    // while the plan is used.
+    void Plan(unsigned dictionaryBits, const BlockCode* codes, unsigned count);
+
+    // Bits the block takes (header and trees included).
+    uint64_t Bits() const;
+
+    // The code lengths the trees give each literal/length code and each
+    // position code (0 for a code the block does not use); positionLengths
+    // has room for kMaxPositionCodes.
+    void CodeLengths(uint8_t* codeLengths, uint8_t* positionLengths) const;
+
+    void Write(BitWriter& out) const;
+
+private:
+    void PutCodeTree(BitWriter& out) const;
+
+    const BlockCode* codes_ = nullptr;
+    unsigned count_ = 0;
+    unsigned positionCountBits_ = 0;
+    uint32_t codeFreq_[kCodeCount];
+    uint32_t positionFreq_[kMaxPositionCodes];
+    Tree<kCodeCount> codeTree_;
+    Tree<kMaxPositionCodes> positionTree_;
+    Tree<kPreTreeCount> preTree_;
+    LengthStep steps_[kCodeCount];
+    unsigned stepCount_ = 0;
+};
 
 } // namespace lha

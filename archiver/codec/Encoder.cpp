@@ -44,6 +44,9 @@ constexpr unsigned kRestBits = 5;
 constexpr unsigned kPricedShortMatch = 5;
 constexpr unsigned kMatchesKept = 8;          // per position, the longest
 constexpr unsigned kSplitCodes = 1024;        // a block this long is tried as two halves
+// How many times a chunk's codes can be halved and still be tried as halves.
+constexpr unsigned SplitLevels(unsigned count) { return count < kSplitCodes ? 0 : 1 + SplitLevels((count + 1) / 2); }
+constexpr unsigned kSplitLevels = SplitLevels(kChunkSize);
 constexpr unsigned kUnusedCodePrice = 14;     // bits assumed for a code the last chunk did not use
 constexpr unsigned kUnusedPositionPrice = 6;
 constexpr uint32_t kUnreached = 0xFFFFFFFF;
@@ -97,7 +100,7 @@ private:
     void CollectCodes(unsigned chunkLength);
     void InitialPrices(const uint8_t* bytes, unsigned chunkLength);
     void PricesFromCodes();
-    void WriteCodes(unsigned begin, unsigned count, uint64_t cost);
+    void WriteCodes(const BlockWriter& block, unsigned begin, unsigned count, unsigned level);
     void WriteChunk();
 
     const PackingMethod& method_;
@@ -110,6 +113,10 @@ private:
     Step steps_[kChunkSize + 1];
     BlockCode codes_[kChunkSize];
     unsigned codeCount_ = 0;
+    // The block of all codes_, planned once for pricing the next chunk and
+    // for writing; and the halves tried at each level of splitting.
+    BlockWriter block_;
+    BlockWriter halves_[kSplitLevels][2];
 };
 
 // The longest match at the finder's position, or none where its literals cost less.
@@ -289,34 +296,38 @@ void LhEncoder::InitialPrices(const uint8_t* bytes, unsigned chunkLength) {
 
 void LhEncoder::PricesFromCodes() {
     uint8_t codeLengths[kCodeCount], positionLengths[kMaxPositionCodes];
-    BlockCodeLengths(method_.dictionaryBits, codes_, codeCount_, codeLengths, positionLengths);
+    block_.Plan(method_.dictionaryBits, codes_, codeCount_);
+    block_.CodeLengths(codeLengths, positionLengths);
     for (unsigned c = 0; c < kCodeCount; ++c)
         prices_.code[c] = codeLengths[c] != 0 ? codeLengths[c] : kUnusedCodePrice;
     for (unsigned p = 0; p < kMaxPositionCodes; ++p)
         prices_.position[p] = positionLengths[p] != 0 ? positionLengths[p] : kUnusedPositionPrice;
 }
 
-// Writes codes_[begin, begin + count) as one block, or as two halves (each
-// split again the same way) when that is smaller.
-void LhEncoder::WriteCodes(unsigned begin, unsigned count, uint64_t cost) {
+// Writes codes_[begin, begin + count), planned as `block`, as one block, or
+// as two halves (each split again the same way) when that is smaller.
+void LhEncoder::WriteCodes(const BlockWriter& block, unsigned begin, unsigned count, unsigned level) {
     const unsigned bits = method_.dictionaryBits;
     unsigned half = count / 2;
     if (count >= kSplitCodes) {
-        uint64_t first = BlockCost(bits, codes_ + begin, half);
-        uint64_t second = BlockCost(bits, codes_ + begin + half, count - half);
-        if (first + second < cost) {
-            WriteCodes(begin, half, first);
-            WriteCodes(begin + half, count - half, second);
+        BlockWriter& first = halves_[level][0];
+        BlockWriter& second = halves_[level][1];
+        first.Plan(bits, codes_ + begin, half);
+        second.Plan(bits, codes_ + begin + half, count - half);
+        if (first.Bits() + second.Bits() < block.Bits()) {
+            WriteCodes(first, begin, half, level + 1);
+            WriteCodes(second, begin + half, count - half, level + 1);
             return;
         }
     }
-    WriteBlock(bits, out_, codes_ + begin, count);
+    block.Write(out_);
 }
 
+// Writes the chunk's codes, planned by PricesFromCodes.
 void LhEncoder::WriteChunk() {
     if (codeCount_ == 0 || !out_.Ok())
         return;
-    WriteCodes(0, codeCount_, BlockCost(method_.dictionaryBits, codes_, codeCount_));
+    WriteCodes(block_, 0, codeCount_, 0);
 }
 
 // Codes the next chunk into codes_ and prices the codes for the chunk after;

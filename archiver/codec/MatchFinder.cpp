@@ -5,6 +5,12 @@
 namespace lha {
 namespace {
 
+uint16_t Load16(const uint8_t* p) {
+    uint16_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
 uint32_t Load32(const uint8_t* p) {
     uint32_t value;
     std::memcpy(&value, p, sizeof value);
@@ -40,8 +46,7 @@ MatchFinder::MatchFinder(ByteSource& source, uint64_t size, unsigned dictionaryB
     : source_(source),
       left_(size),
       dictionarySize_(1u << dictionaryBits),
-      slotMask_(dictionarySize_ - 1),
-      bufferSize_(4 * dictionarySize_ + 2 * kMaxMatch)
+      slotMask_(dictionarySize_ - 1)
 {
     // A hash of two more bits than the dictionary (at most 16) keeps the
     // chains short; a larger table only costs clearing it for small files.
@@ -70,9 +75,9 @@ void MatchFinder::Slide() {
 
 bool MatchFinder::Prepare() {
     while (end_ - pos_ < kMaxMatch + kMinMatch && left_ > 0) {
-        if (end_ == bufferSize_)
+        if (end_ == kBufferSize)
             Slide();
-        size_t want = bufferSize_ - end_;
+        size_t want = kBufferSize - end_;
         if (want > left_)
             want = static_cast<size_t>(left_);
         size_t got = source_.Read(buffer_ + end_, want);
@@ -94,16 +99,19 @@ unsigned MatchFinder::Longest(unsigned depth, unsigned niceLength, unsigned& dis
         niceLength = maxLength;
     const uint8_t* here = buffer_ + pos_;
     unsigned best = kMinMatch - 1;
-    const unsigned maxDistance = MaxDistance();
+    // Candidates lie before pos_ (kNone is past it) and at most MaxDistance() back.
+    const uint32_t pos = pos_;
+    const uint32_t farthest = pos > MaxDistance() ? pos - MaxDistance() : 0;
     uint32_t candidate = head_[Hash(here)];
-    for (; depth > 0 && candidate != kNone && candidate < pos_ && pos_ - candidate <= maxDistance; --depth) {
+    for (; depth > 0 && candidate < pos && candidate >= farthest; --depth) {
         const uint8_t* there = buffer_ + candidate;
-        // Only a candidate that has the byte past the best length can be longer.
-        if (there[best] == here[best]) {
+        // Only a candidate that has the two bytes up to the best length can be
+        // longer (best < maxLength here: a match of maxLength ends the search).
+        if (Load16(there + best - 1) == Load16(here + best - 1)) {
             unsigned length = SharedLength(there, here, 0, maxLength);
             if (length > best) {
                 best = length;
-                distance = pos_ - candidate;
+                distance = pos - candidate;
                 if (length >= niceLength)
                     break;
             }
@@ -182,15 +190,6 @@ unsigned MatchFinder::TreeMatches(unsigned depth, unsigned niceLength, Found* fo
     }
     ++pos_;
     return count;
-}
-
-void MatchFinder::InsertAndAdvance() {
-    if (end_ - pos_ >= kMinMatch) {
-        unsigned h = Hash(buffer_ + pos_);
-        links_[pos_ & slotMask_] = head_[h];
-        head_[h] = pos_;
-    }
-    ++pos_;
 }
 
 } // namespace lha

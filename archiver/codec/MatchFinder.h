@@ -4,7 +4,9 @@
 // form a chain, nearest first; entering a position costs one step, and a
 // search walks the chain. Or they form a binary tree, for a parse that wants
 // the matches of every position: entering a position is its search. The
-// buffer reads ahead from the source and slides by whole dictionaries.
+// buffer reads ahead from the source and slides by whole dictionaries; it has
+// room for four of the largest, so a smaller dictionary slides less often (a
+// slide rebases every entry of the tables).
 #pragma once
 #include "archiver/codec/ByteStream.h"
 #include "archiver/codec/CodecFormat.h"
@@ -63,7 +65,14 @@ public:
     void SkipAdvance() { ++pos_; }
 
     // Enters the current position in its chain and moves past it.
-    void InsertAndAdvance();
+    void InsertAndAdvance() {
+        if (end_ - pos_ >= kMinMatch) {
+            unsigned h = Hash(buffer_ + pos_);
+            links_[pos_ & slotMask_] = head_[h];
+            head_[h] = pos_;
+        }
+        ++pos_;
+    }
 
 private:
     static constexpr unsigned kMaxDictionarySize = 1u << kMaxDictionaryBits;
@@ -80,7 +89,6 @@ private:
     uint64_t left_;
     const unsigned dictionarySize_;
     const unsigned slotMask_;       // position modulo dictionary
-    const unsigned bufferSize_;     // four dictionaries and two longest matches
     unsigned hashShift_;
     unsigned hashMask_;
     unsigned pos_ = 0;

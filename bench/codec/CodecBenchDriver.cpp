@@ -124,12 +124,20 @@ std::string TestMember(const MemberEntry& entry, const uint8_t* packed) {
     return std::string();
 }
 
+// The whole archive in one read, as a reader that maps it would have it.
 bool ReadArchive(const std::string& path, std::vector<uint8_t>& data) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
         return false;
-    data.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
+    bool ok = std::fseek(file, 0, SEEK_END) == 0;
+    const long size = ok ? std::ftell(file) : -1;
+    ok = size >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
+    if (ok) {
+        data.resize(static_cast<size_t>(size));
+        ok = std::fread(data.data(), 1, data.size(), file) == data.size();
+    }
+    std::fclose(file);
+    return ok;
 }
 
 int Test(const std::string& archivePath) {

@@ -67,6 +67,7 @@ bool PackFile(const std::string& path, const std::string& name, const lha::Packi
     entry.originalSize = original.size();
     entry.crc = lha::UpdateCrc16(0, original.data(), original.size());
     member.data.clear();
+    member.data.reserve(original.size());
     if (!original.empty() && method.dictionaryBits != 0) {
         MemorySource in(original);
         MemorySink out(member.data);

@@ -16,7 +16,7 @@ int PrintMembers(const CommandLine& line, Report& report);     // p
 int AddToArchive(const CommandLine& line, Report& report);     // a, u, f
 int MoveToArchive(const CommandLine& line, Report& report);    // m
 int DeleteFromArchive(const CommandLine& line, Report& report); // d
-int MakeSelfExtracting(const CommandLine& line, Report& report); // s
+int MakeSelfExtracting(const CommandLine& line, Report& report); // s, and a u f m with -gw<n>
 
 // A file's size and last write time, to tell whether it changed since.
 struct FileStamp {
@@ -45,6 +45,10 @@ struct AddedSources {
 // a, u, f and m's adding: the files the command's rule takes go in; `added`
 // says which, when the archive was written.
 int AddFiles(const CommandLine& line, Report& report, AddedSources& added);
+
+// m's second half: removes the files `added` holds, when they are as they
+// were found, then its folders that the move left empty, deepest first.
+void RemoveMovedSources(const AddedSources& added, Report& report);
 
 // Opens the archive named on the command line; on failure reports "archive not
 // found" or a file error and returns false.

@@ -56,9 +56,16 @@ FileStamp StampOf(const std::string& path)
 
 int MoveToArchive(const CommandLine& line, Report& report)
 {
+    if (line.sfxKind >= 0) return MakeSelfExtracting(line, report);
     AddedSources added;
     int code = AddFiles(line, report, added);
     if (added.files.empty() && added.folders.empty()) return code;
+    RemoveMovedSources(added, report);
+    return report.Code();
+}
+
+void RemoveMovedSources(const AddedSources& added, Report& report)
+{
     unsigned removed = 0;
     for (const AddedSource& file : added.files)
         if (RemoveFile(file, report)) ++removed;
@@ -68,7 +75,6 @@ int MoveToArchive(const CommandLine& line, Report& report)
               [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
     for (const std::string& folder : folders) RemoveFolderIfEmpty(folder, report);
     report.Out().Printf("%u files moved\n", removed);
-    return report.Code();
 }
 
 } // namespace lha

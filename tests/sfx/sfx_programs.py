@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Self-extracting programs made from archives our archiver writes.
 
-Programs of both kinds (sfx-make.exe, the format's writer) are run under Wine
+Programs of both kinds, made by the archiver's s command and by a, m with
+-gw<n> (the command lines callers write), are run under Wine
 with /s /e<folder> and must give back the source tree byte for byte and name
 for name; a damaged program extracts the rest and says so in its exit code;
 DLLs planted beside a program are never loaded, while a program that does not
@@ -33,8 +34,10 @@ OLD_READERS_LAST_START = 65543
 STUB_SIZE_LIMIT = 62 * 1024
 METHOD_MARK = re.compile(rb"-(lh.|lz.|pm.)-", re.S)
 SETTINGS_MARK = b"VkSfxSet"
+SELF_EXTRACTING = 0x802E
 BAD_COMMAND_LINE = 0x801C
 CRC_ERROR = 0x800C
+ALREADY_EXISTS = 0x8010
 CONSOLE, WINDOW = 0, 1
 # bsdtar assumes no charset for LHA names unless told.
 BSDTAR = ["bsdtar", "--options", "hdrcharset=" + ANSI.upper()]
@@ -47,9 +50,12 @@ PLANTED = ["dwmapi", "uxtheme", "version"]
 # name; the probe still shows the planted one loads where nothing prevents it.
 WINE_USER32_IMPORTS = ["version"]
 failures = []
+checks_made = 0
 
 
 def check(name, holds, detail=""):
+    global checks_made
+    checks_made += 1
     if not holds:
         failures.append(f"FAILED {name}{': ' + str(detail) if detail else ''}")
     return holds
@@ -165,12 +171,17 @@ def make_archive(work, rows):
     return archive
 
 
-def make_program(work, archive, name, kind, ask, keep):
+def make_program(work, archive, name, switches):
+    """s <switches> <archive> <work>\\ -gr<name>: the program, or None."""
+    (code, text), = archiver(work, [f's {switches} "{windows_path(archive)}" "{windows_path(work)}\\" -gr{name}'])
     program = os.path.join(work, name)
-    result = wine_exec([os.path.join(BIN, "sfx", "sfx-make.exe"), windows_path(STUB), windows_path(archive),
-                        windows_path(program), str(kind), str(ask), str(keep)])
-    check(f"{name} written", result.returncode == 0 and os.path.exists(program), result.stderr.decode(errors="replace"))
-    return program
+    return program if check(f"{name} written", code == 0 and os.path.exists(program), f"{code:#x}: {text}") else None
+
+
+def settings_of(data):
+    """(kind, ask, keep folders) of a program's settings block."""
+    at = data.find(SETTINGS_MARK) + len(SETTINGS_MARK)
+    return tuple(data[at:at + 3])
 
 
 def image_end(data):
@@ -191,27 +202,84 @@ def check_stub_and_layout(archive, programs):
     check("stub holds one settings block", stub.count(SETTINGS_MARK) == 1)
     check("stub is its image", image_end(stub)[0] == len(stub), image_end(stub))
     packed = open(archive, "rb").read()
-    for name, (program, kind) in programs.items():
+    for name, (program, settings) in programs.items():
         data = open(program, "rb").read()
         end, subsystem = image_end(data)
+        check(f"{name}: settings", settings_of(data) == settings, settings_of(data))
         check(f"{name}: archive right after the image", end == len(stub) and data[end:] == packed, end)
         check(f"{name}: archive where old readers look", end <= OLD_READERS_LAST_START, end)
         check(f"{name}: first method mark is the archive's", METHOD_MARK.search(data).start() == end + 2)
-        check(f"{name}: subsystem of its kind", subsystem == SUBSYSTEM[kind], subsystem)
+        check(f"{name}: subsystem of its kind", subsystem == SUBSYSTEM[settings[0]], subsystem)
 
 
 def check_extraction(work, rows, programs):
     lines, outs = [], {}
-    for name, (program, kind) in programs.items():
+    for name, (program, _) in programs.items():
         outs[name] = os.path.join(work, "out-" + name)
         lines.append(f'{windows_path(program)} /s "/e{windows_path(outs[name])}\\"')
     codes = run_batch(work, lines)
-    for (name, (program, kind)), code in zip(programs.items(), codes + [None] * len(programs)):
-        keep = "flat" not in name
+    for (name, (program, settings)), code in zip(programs.items(), codes + [None] * len(programs)):
+        keep = settings[2] == 1
         check(f"{name}: exit code", code == 0, code)
         got, want = tree(outs[name]), expected_tree(rows, keep)
         check(f"{name}: names", sorted(got) == sorted(want), sorted(set(got) ^ set(want)))
         check(f"{name}: contents", all(got.get(path) == data for path, data in want.items()))
+
+
+def check_commands(work, rows, archive):
+    """The command lines callers write: where the program goes, what stays as it was."""
+    source, before = os.path.join(work, "source"), open(archive, "rb").read()
+    moved = os.path.join(work, "moved")
+    shutil.copytree(source, moved)
+    names = " ".join(path.replace("/", "\\") for path, _ in rows)
+    arc, folder = windows_path(archive), windows_path(os.path.join(work, "programs"))
+    os.makedirs(os.path.join(work, "programs"))
+    added, moving = windows_path(os.path.join(work, "added.lzh")), windows_path(os.path.join(work, "moving.lzh"))
+    # (case, command line, code, program written (None: none), settings)
+    cases = [
+        ("s beside the archive", f's -gw3 -x1 "{arc}"', 0, "source.exe", (WINDOW, 1, 1)),
+        ("s into the base folder", f's -gw2 "{arc}" "{folder}\\"', 0, "programs/source.exe", (WINDOW, 1, 0)),
+        ("s with -gr, -r2 and -gx", f's -gw "{arc}" "{folder}\\" -gr"named.exe" -x1 -r2 -gx1', 0,
+         "programs/named.exe", (WINDOW, 1, 1)),
+        ("a -gw writes the program, not the archive", f'a -x1 -gw4 "{added}" "{windows_path(source)}\\" {names}', 0,
+         "added.exe", (WINDOW, 0, 1)),
+        ("m -gw0 writes the program, then removes the sources",
+         f'm -x1 -gw0 "{moving}" "{windows_path(moved)}\\" {names}', 0, "moving.exe", (CONSOLE, 0, 1)),
+        ("a on a program is refused", f'a -x1 "{windows_path(os.path.join(work, "source.exe"))}" '
+         f'"{windows_path(source)}\\" empty.txt', SELF_EXTRACTING, None, None),
+        ("s with no archive", f's -gw0 "{windows_path(os.path.join(work, "none.lzh"))}"', 0x8018, None, None),
+    ]
+    results = archiver(work, [line for _, line, _, _, _ in cases])
+    for (case, _, want, program, settings), (code, text) in zip(cases, results):
+        check(f"{case}: code", code == want, f"{code:#x}: {text}")
+        if program:
+            data = open(os.path.join(work, program), "rb").read() if os.path.exists(os.path.join(work, program)) else b""
+            check(f"{case}: program", data[:2] == b"MZ" and METHOD_MARK.match(data, image_end(data)[0] + 2), program)
+            check(f"{case}: settings", settings_of(data) == settings, settings_of(data))
+    check("s leaves the archive as it was", open(archive, "rb").read() == before)
+    check("a -gw writes no archive", not os.path.exists(os.path.join(work, "added.lzh")))
+    check("m -gw removes the sources", tree(moved) == {}, sorted(tree(moved)))
+    check("no temporary file left", not [n for n in os.listdir(work) if n.endswith(".tmp")], os.listdir(work))
+    out = os.path.join(work, "out-added")
+    codes = run_batch(work, [f'{windows_path(os.path.join(work, "added.exe"))} /s "/e{windows_path(out)}\\"'])
+    check("the program a -gw wrote extracts the tree", codes == [0] and tree(out) == expected_tree(rows, True), codes)
+
+
+def check_switches(work, rows, program):
+    """Runs again into the first run's folder, and without /e: (case, line, exit code, folder, tree)."""
+    out, beside = os.path.join(work, "out-console"), os.path.splitext(program)[0]
+    quoted = f'"/e{windows_path(out)}\\"'
+    cases = [
+        ("files in the way are skipped", f"{windows_path(program)} /s {quoted}", ALREADY_EXISTS, out, True),
+        ("/o replaces files in the way", f"{windows_path(program)} /s /o {quoted}", 0, out, True),
+        ("an unknown switch is refused", f"{windows_path(program)} /s /x {quoted}", BAD_COMMAND_LINE, None, None),
+        ("without /e, a folder named after the program", f"{windows_path(program)} /s", 0, beside, True),
+    ]
+    codes = run_batch(work, [line for _, line, _, _, _ in cases])
+    for (case, _, want, folder, keep), code in zip(cases, codes + [None] * len(cases)):
+        check(f"{case}: exit code", code == want, code if code is None else hex(code))
+        if folder:
+            check(f"{case}: tree", tree(folder) == expected_tree(rows, keep))
 
 
 def check_damaged(work, rows, program):
@@ -257,7 +325,7 @@ def check_planted(work, programs):
     probe = shutil.copy(os.path.join(BIN, "sfx", "unrestricted-probe.exe"), folder)
     loaded = run_planted(folder, [windows_path(probe)] + [name + ".dll" for name in PLANTED], marks, PLANTED)
     check("planted: a program that does not restrict its search loads them", loaded == PLANTED, loaded)
-    for name, (program, kind) in programs.items():
+    for name, (program, _) in programs.items():
         copy = shutil.copy(program, folder)
         out = os.path.join(work, "out-planted-" + name)
         preferred = [name for name in PLANTED if name not in WINE_USER32_IMPORTS]
@@ -293,19 +361,30 @@ def main():
     try:
         rows = source_files()
         archive = make_archive(work, rows)
-        programs = {name: (make_program(work, archive, name + ".exe", kind, ask, keep), kind)
-                    for name, kind, ask, keep in [("console", CONSOLE, 0, 1), ("window", WINDOW, 1, 1),
-                                                  ("console-flat", CONSOLE, 0, 0), ("window-flat", WINDOW, 0, 0)]}
+        # (name, switches of s, settings block: kind, ask for the folder, keep folders)
+        programs = {name: (make_program(work, archive, name + ".exe", switches), settings)
+                    for name, switches, settings in [("console", "-gw0 -x1", (CONSOLE, 0, 1)),
+                                                     ("window", "-gw3 -x1", (WINDOW, 1, 1)),
+                                                     ("console-flat", "-gw0", (CONSOLE, 0, 0)),
+                                                     ("window-flat", "-gw4", (WINDOW, 0, 0))]}
+        if None in [program for program, _ in programs.values()]:
+            return report()
         check_stub_and_layout(archive, programs)
+        check_commands(work, rows, archive)
         check_extraction(work, rows, programs)
+        check_switches(work, rows, programs["console"][0])
         check_damaged(work, rows, programs["console"][0])
         check_planted(work, programs)
         check_readers(work, rows, programs)
     finally:
         shutil.rmtree(work, ignore_errors=True)
+    return report()
+
+
+def report():
     for failure in failures:
         print(failure)
-    print(f"{len(failures)} failed checks")
+    print(f"{len(failures)} of {checks_made} checks failed")
     return 1 if failures else 0
 
 

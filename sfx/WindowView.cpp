@@ -32,14 +32,9 @@ WindowView::WindowView(const std::string& title) : title_(title)
     RegisterClassA(&windowClass);
     const int x = (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2;
     // Without the window the run goes on; only the progress is not seen.
-    window_ = CreateWindowExA(0, kClassName, title.c_str(), WS_POPUP | WS_CAPTION, x, y, kWidth, kHeight, nullptr,
-                              nullptr, GetModuleHandleA(nullptr), this);
-    if (window_) ShowWindow(window_, SW_SHOWNORMAL);
-}
-
-WindowView::~WindowView()
-{
-    if (window_) DestroyWindow(window_);
+    window_.reset(CreateWindowExA(0, kClassName, title.c_str(), WS_POPUP | WS_CAPTION, x, y, kWidth, kHeight,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), this));
+    if (window_) ShowWindow(window_.get(), SW_SHOWNORMAL);
 }
 
 void WindowView::Line(const std::string& text, int code)
@@ -53,8 +48,8 @@ void WindowView::Progress(const std::string& name, uint64_t done, uint64_t total
     name_ = name;
     permille_ = total ? static_cast<unsigned>(done * kPermille / total) : static_cast<unsigned>(kPermille);
     if (!window_) return;
-    InvalidateRect(window_, nullptr, TRUE);
-    UpdateWindow(window_);
+    InvalidateRect(window_.get(), nullptr, TRUE);
+    UpdateWindow(window_.get());
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
@@ -64,7 +59,7 @@ void WindowView::Progress(const std::string& name, uint64_t done, uint64_t total
 
 void WindowView::Finish(int code, const std::string& destination)
 {
-    if (window_) ShowWindow(window_, SW_HIDE);
+    if (window_) ShowWindow(window_.get(), SW_HIDE);
     std::string text;
     UINT icon = MB_ICONINFORMATION;
     if (code == lha::kSuccess) {

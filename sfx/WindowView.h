@@ -3,6 +3,7 @@
 // failed are kept for the final message. Messages are handled between
 // members (the work runs on this thread, and one member is short work).
 #pragma once
+#include "common/UniqueResource.h"
 #include "sfx/Extraction.h"
 
 #include <windows.h>
@@ -12,9 +13,6 @@ namespace sfx {
 class WindowView : public ExtractionView {
 public:
     explicit WindowView(const std::string& title);
-    ~WindowView() override;
-    WindowView(const WindowView&) = delete;
-    WindowView& operator=(const WindowView&) = delete;
 
     void Line(const std::string& text, int code) override;
     void Progress(const std::string& name, uint64_t done, uint64_t total) override;
@@ -27,7 +25,7 @@ private:
     void Paint(HWND window);
 
     std::string title_;
-    HWND window_ = nullptr;
+    UniqueResource<HWND, DestroyWindow> window_;
     std::string name_;
     unsigned permille_ = 0;
     unsigned lines_ = 0;

@@ -165,7 +165,9 @@ bool StartTemporaryArchive(const CommandLine& line, const std::string& program, 
         return false;
     }
     const uint8_t endMarker = 0;
-    bool started = exists ? file.Close() && CopyFileA(line.archive.c_str(), temp.c_str(), FALSE)
+    // The copy loses a read-only attribute: the .lzh is only read, and the copy is changed and removed.
+    bool started = exists ? file.Close() && CopyFileA(line.archive.c_str(), temp.c_str(), FALSE) &&
+                                SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL)
                           : file.Write(&endMarker, 1) && file.Close();
     if (started) return true;
     report.Out().Printf("cannot copy the archive (error %lu): %s\n", GetLastError(), line.archive.c_str());

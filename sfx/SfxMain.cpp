@@ -22,6 +22,8 @@
 using namespace lha;
 using namespace sfx;
 
+extern "C" void (*__CTOR_LIST__[])();
+
 // The settings block the writer fills in (SfxProgram.h). Read through a
 // volatile object, so the compiler never takes these first values for
 // constants: the stub as built is a console program that keeps folders.
@@ -132,8 +134,6 @@ int ExtractInto(const SfxSettings& settings, const Switches& switches, const std
     return Worse(code, readCode);
 }
 
-} // namespace
-
 int Run()
 {
     const SfxSettings settings = ReadSettings();
@@ -172,8 +172,6 @@ int Run()
 // a null. None of the stub's code has one today; they are run all the same,
 // last first as the runtime would, so that one added later is not skipped.
 // Destructors need not run: the program ends with ExitProcess.
-extern "C" void (*__CTOR_LIST__[])();
-
 void RunConstructors()
 {
     size_t count = reinterpret_cast<size_t>(__CTOR_LIST__[0]);
@@ -183,16 +181,19 @@ void RunConstructors()
     for (size_t i = count; i >= 1; --i) __CTOR_LIST__[i]();
 }
 
+} // namespace
+
 // The program's entry. The C runtime's start-up is not linked (it is a fifth
 // of the image, and the stub needs none of it: msvcrt.dll sets itself up).
 // First of all, DLLs loaded from here on come from the system folder only,
 // never from the program's folder or the current one (a download folder may
 // hold planted ones). The DLLs the program imports (kernel32, user32, gdi32,
 // msvcrt) are known DLLs, mapped from the system folder before this runs.
+// Should the system refuse the restriction, nothing is done at all.
 extern "C" void SfxEntry()
 {
-    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    SetDllDirectoryW(L"");
+    if (!SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) || !SetDllDirectoryW(L""))
+        ExitProcess(static_cast<UINT>(kNotSupported));
     RunConstructors();
     ExitProcess(static_cast<UINT>(Run()));
 }

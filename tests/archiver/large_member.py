@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""A member of 4 GiB and more: our a -s stores it with 64-bit sizes.
+"""A member of 4 GiB and more: our a -z stores it with 64-bit sizes.
 
 A sparse file of 4 GiB + 4097 bytes (a marker at its end) and a small file
 after it go into one archive through our library (archiver-batch.exe under
@@ -74,10 +74,10 @@ def main():
             f.write(SMALL)
         archive = readers.windows_path(os.path.join(scratch, "big.lzh"))
         folder = readers.windows_path(scratch) + "\\"
-        results = readers.run_library(scratch, [f"a -s {archive} {folder} big.bin after.txt", f"l {archive}",
+        results = readers.run_library(scratch, [f"a -z {archive} {folder} big.bin after.txt", f"l {archive}",
                                                 f"t {archive} after.txt", f"p {archive} after.txt"])
         (added, add_text), (listed, listing), (tested, test_text), (printed, text) = results
-        readers.check("a -s adds the large file", added == readers.SUCCESS, add_text)
+        readers.check("a -z adds the large file", added == readers.SUCCESS, add_text)
         big_line = next((l for l in listing.split("\n") if l.endswith(" big.bin")), "")
         readers.check("l lists the true sizes", big_line.split()[:2] == [str(BIG_SIZE)] * 2, listing)
         readers.check("l lists the member past 4 GiB", any(l.endswith(" after.txt") for l in listing.split("\n")), listing)

@@ -8,7 +8,7 @@
 Option Explicit
 
 Const OutputAreaSize = 65536
-Const ArchiveNotFound = 8 ' archiver/README.md
+Const ArchiveNotFound = &H8018& ' archiver/README.md: the archive cannot be opened
 
 Dim failures, fso, unlha, scratch
 failures = 0

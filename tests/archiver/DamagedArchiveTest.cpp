@@ -715,4 +715,198 @@ TEST_F(DamagedArchives, FilesToRefuseStayAsTheyWere)
     EXPECT_EQ((std::set<std::wstring>{L"source", L"source\\new.txt", L"source\\one.txt", L"target.lzh"}), left);
 }
 
+// ---- command lines: built from the language's words and mutated from the
+// guide's examples, through the parser and the commands on a play tree ----
+
+const int kCommandLines = 10000;
+const int kLinesBetweenResets = 250;
+// Stands for the play folder in the words below; a mutation may move or
+// drop it but never split it.
+const char kPlay = '\x01';
+// The play folder is this deep below the parent: the few edits of a line
+// cannot climb out of the parent with the '..' the words hold.
+const char kPlayFolder[] = "p1\\p2\\p3\\";
+
+const char* const kCommandWords[] = {"a", "u", "f", "m", "d", "e", "x", "l", "v", "t", "p", "s", "A", "X", "q", ""};
+const char* const kSwitchWords[] = {
+    "-x1", "-x0", "-r2", "-r1", "-r0", "-r9", "-p", "-c", "-m1", "-m2", "-m0", "-y", "-a1", "-a2", "-d", "-d1",
+    "-w", "-w0", "-w\x01tmp\\", "-w\x01nowhere\\", "-t", "-z", "-z2", "-zjpg", "-z.", "-zt?t", "-o", "-o5", "-o7",
+    "-h0", "-h1", "-h2", "-h3", "-n", "-n2", "-s", "-jm0", "-jm1", "-jm2", "-jm3", "-jm4", "-jm9", "-jbdocs\\old",
+    "-jb..\\x", "-jbcon", "-jf0", "-jyo", "-jyc", "-jso1", "-jsc", "-jse", "-jsp23", "-gm1", "-gb-dash.txt",
+    "-gw3", "-gr\x01x.exe", "-gx1", "--", "--1", "--2", "--0", "-+1", "-i", "-l", "-q", "-k", "/x1", "/r2",
+    "-a1m1nx1jf0", "\"-w\x01my tmp\\\"", "-", "-jm", "-jmx", "-x99999999999"};
+const char* const kArchiveWords[] = {"\x01" "arc.lzh", "\x01" "arc", "arc.lzh", "\x01" "src\\a.txt",
+                                     "\x01" "sub\\arc.lzh", "\"\x01" "my arc.lzh\"", "\x01" "list.txt"};
+const char* const kFolderWords[] = {"\x01" "out\\", "\x01" "src\\", "\x01" "out\\deep\\", ".\\", "\"\x01" "my out\\\"",
+                                    "\x01" "src/", "\x01" "tmp\\"};
+const char* const kNameWords[] = {"a.txt", "*.txt", "*", "sub\\*", "sub", "..\\b.txt", "zzz", "@\x01" "list.txt",
+                                  "@\x01" "none.txt", "\"with space.txt\"", "sub\\..\\a.txt", "A.TXT", "?.txt",
+                                  "sub\\c.txt", "\"\"", "@"};
+// Lines in the style callers write.
+const char* const kGuideLines[] = {
+    "e -x1 -a1 -c1 -jf0 -jso1 -jsc \"-w\x01tmp\\\" \"\x01" "arc.lzh\" \".\\\"",
+    "x -r2 -jf0 -jso1 \"\x01" "arc.lzh\" \"\x01" "out\\\"",
+    "a -d1 -jso1 -jm2 \"\x01" "new.lzh\" \"\x01" "src\\\"  \"sub\\*\"",
+    "e -a1m1nx1jf0 \x01" "arc.lzh \x01" "out\\ @\x01" "list.txt",
+    "x -n1 -gm1 \"\x01" "arc.lzh\" \"\x01" "out\\\" \"sub\\c.txt\"",
+    "m -r2 -x1 \x01" "arc.lzh \x01" "src\\ *",
+    "u -jm4 -z -t \x01" "arc.lzh \x01" "src\\ a.txt \x01" "out\\ *",
+    "d -d1 \x01" "arc.lzh sub",
+};
+// No ':', '\' or '/': an edit never makes a drive, a root or a folder of its own.
+const char kInsertedCharacters[] = "abxz019-\"@ *?.+";
+
+template <size_t N>
+const char* AnyOf(const char* const (&words)[N], std::mt19937& random)
+{
+    return words[random() % N];
+}
+
+std::string BuiltLine(std::mt19937& random)
+{
+    std::string line = AnyOf(kCommandWords, random);
+    const int words = static_cast<int>(random() % 8);
+    for (int i = 0; i < words; ++i) {
+        const unsigned kind = random() % 4;
+        const char* word = kind == 0 ? AnyOf(kSwitchWords, random)
+                           : kind == 1 ? AnyOf(kArchiveWords, random)
+                           : kind == 2 ? AnyOf(kFolderWords, random)
+                                       : AnyOf(kNameWords, random);
+        line += std::string(" ") + word;
+    }
+    return line;
+}
+
+std::string MutatedLine(std::mt19937& random)
+{
+    std::string line = AnyOf(kGuideLines, random);
+    const int edits = 1 + static_cast<int>(random() % 4);
+    for (int i = 0; i < edits && !line.empty(); ++i) {
+        const size_t at = random() % line.size();
+        switch (random() % 3) {
+        case 0: line.erase(at, 1); break;
+        case 1: line.insert(at, 1, kInsertedCharacters[random() % (sizeof kInsertedCharacters - 1)]); break;
+        default: line.insert(at, " " + std::string(AnyOf(kSwitchWords, random)) + " "); break;
+        }
+    }
+    return line;
+}
+
+// Whether every path of `line` stays below the play folder: an edit may
+// bring a backslash to the start of a word ("sub\*" losing "sub"), and a
+// rooted name such as "\*" would reach the whole drive, which is what the
+// command would be asked to do; such lines are made again. Words split as
+// the parser splits them; with the '-' switch character a word starting with
+// '/' is a rooted name too.
+bool StaysInPlay(const std::string& line)
+{
+    std::vector<std::string> words(1);
+    bool quoted = false;
+    for (char c : line) {
+        if (c == '"') quoted = !quoted;
+        else if (c == ' ' && !quoted) words.emplace_back();
+        else words.back() += c;
+    }
+    char switchCharacter = 0;
+    for (size_t i = 1; i < words.size(); ++i) {
+        std::string word = words[i];
+        if (word.empty()) continue;
+        if (switchCharacter == 0 && (word[0] == '-' || word[0] == '/')) switchCharacter = word[0];
+        if (word[0] == '@') word.erase(0, 1);
+        if (word.size() > 2 && (word[0] == '-' || word[0] == '/') && (word[1] == 'w' || word[1] == 'W')) word.erase(0, 2);
+        if (!word.empty() && word[0] == '\\') return false;
+        if (!word.empty() && word[0] == '/' && switchCharacter != '/') return false;
+    }
+    return !words.empty() && (words[0].empty() || (words[0][0] != '\\' && words[0][0] != '/'));
+}
+
+std::string WithPlayFolder(const std::string& line, const std::string& play)
+{
+    std::string expanded;
+    for (char c : line) expanded += c == kPlay ? play : std::string(1, c);
+    return expanded;
+}
+
+// -jsc returns the count of failed members instead of a code.
+bool IsAnswer(int code, const std::string& line)
+{
+    std::string lower = line;
+    for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return IsDocumented(code) || (lower.find("jsc") != std::string::npos && code > 0 && code < 100);
+}
+
+void WriteText(const std::string& path, const std::string& text)
+{
+    EXPECT_TRUE(commandtest::WriteFileBytes(path, Bytes(text.begin(), text.end()))) << path;
+}
+
+// Names the words could leave behind, were they to land outside the play tree.
+const char* const kEscapedNames[] = {"a.txt", "b.txt", "arc.lzh", "out", "src", "sub", "tmp", "with space.txt",
+                                     "-dash.txt", "my out", "new.lzh", "zzz"};
+
+// What `folder` holds: everything below it, or only its own entries (the
+// temporary folder and the drive's root are large, and other tests write there).
+void Entries(const std::string& folder, bool whole, std::set<std::wstring>& paths)
+{
+    if (whole) return Walk(Widen(folder), L"", paths);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((Widen(folder) + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do paths.insert(found.cFileName);
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+TEST_F(DamagedArchives, TenThousandCommandLines)
+{
+    const std::string play = parent_ + kPlayFolder;
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::vector<std::string> watched = {std::string(temp), "C:\\", parent_};
+    auto reset = [&] {
+        RemoveTree(Widen(parent_ + "p1\\"));
+        for (const char* folder : {"p1", "p1\\p2", "p1\\p2\\p3", "p1\\p2\\p3\\src", "p1\\p2\\p3\\src\\sub",
+                                   "p1\\p2\\p3\\tmp", "p1\\p2\\p3\\cwd"})
+            CreateDirectoryA((parent_ + folder).c_str(), nullptr);
+        WriteText(play + "src\\a.txt", "alpha\n");
+        WriteText(play + "src\\b.txt", std::string(3000, 'b'));
+        WriteText(play + "src\\with space.txt", "space\n");
+        WriteText(play + "src\\sub\\c.txt", "charlie\n");
+        WriteText(play + "list.txt", "a.txt\r\n*.txt -x1 \"sub\\c.txt\"\n");
+        std::string output;
+        EXPECT_EQ(kSuccess, Run("a -r2 -x1 " + play + "arc.lzh " + play + "src\\", &output)) << output;
+        SetCurrentDirectoryA((play + "cwd").c_str());
+    };
+    std::vector<std::set<std::wstring>> before(watched.size());
+    for (size_t i = 0; i < watched.size(); ++i) Entries(watched[i], i == 2, before[i]);
+    std::mt19937 random(20261209);
+    int lines = 0;
+    std::vector<std::string> failures;
+    std::vector<char> area(65536);
+    for (; lines < kCommandLines; ++lines) {
+        if (lines % kLinesBetweenResets == 0) reset();
+        std::string made;
+        do made = random() % 2 ? BuiltLine(random) : MutatedLine(random);
+        while (!StaysInPlay(made));
+        const std::string line = WithPlayFolder(made, play);
+        const int code = entry_(nullptr, line.c_str(), area.data(), static_cast<DWORD>(area.size()));
+        if (!IsAnswer(code, line) && failures.size() < 20) failures.push_back(line + ": code " + std::to_string(code));
+    }
+    SetCurrentDirectoryA(parent_.c_str());
+    std::printf("command lines: %d, built from the language's words and mutated from the guide's examples\n", lines);
+    for (const std::string& failure : failures) ADD_FAILURE() << failure;
+    // Nothing new beside the play tree: not in the parent, the temporary folder or the drive's root.
+    for (size_t i = 0; i < watched.size(); ++i) {
+        std::set<std::wstring> after;
+        Entries(watched[i], i == 2, after);
+        for (const std::wstring& path : after) {
+            if (before[i].count(path) || path.rfind(L"p1", 0) == 0) continue;
+            const std::string name(path.begin(), path.end());
+            const bool ours = i == 2 || std::any_of(std::begin(kEscapedNames), std::end(kEscapedNames),
+                                                    [&](const char* escaped) { return name == escaped; });
+            if (ours) ADD_FAILURE() << "appeared outside the play tree: " << watched[i] << name;
+        }
+    }
+}
+
 } // namespace

@@ -942,6 +942,31 @@ TEST_F(Command, FailedUpdateKeepsArchiveTable)
     }
 }
 
+// -w writes the new archive in the work folder and leaves nothing there; -t
+// gives the archive its newest member's time; -jb stores under a folder.
+TEST_F(Command, WorkFolderArchiveTimeAndStoredFolder)
+{
+    WriteArchive(kThreeMembers);
+    CreateDirectoryA(Path("work").c_str(), nullptr);
+    WriteFileText(Path("new.txt"), "new\n");
+    SetWriteTime(Path("new.txt"), kNew);
+    Result added = RunExpanded("a -t \"-w{s}work\\\" -jbdocs\\old {a} {s} new.txt");
+    ASSERT_EQ(kSuccess, added.code) << added.text;
+    EXPECT_NE(std::string::npos, added.text.find("docs\\old\\new.txt: added")) << added.text;
+    EXPECT_TRUE(Tree(Path("work\\")).empty()) << "the work folder keeps nothing";
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExA(Archive().c_str(), GetFileExInfoStandard, &data));
+    const uint64_t ticks = (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    EXPECT_EQ(uint64_t(kNew), (ticks - 116444736000000000ULL) / 10000000ULL);
+    ASSERT_EQ(kSuccess, RunExpanded("x {a} {d}").code);
+    EXPECT_EQ("new\n", ReadFileText(Out() + "docs\\old\\new.txt"));
+    const Bytes before = ReadFileBytes(Archive());
+    SetFileAttributesA(Archive().c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(kArchiveReadOnly, RunExpanded("d {a} a.txt").code);
+    SetFileAttributesA(Archive().c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(before, ReadFileBytes(Archive()));
+}
+
 TEST_F(Command, AddReplacesAndDeleteRemoves)
 {
     WriteArchive(kThreeMembers);

@@ -16,6 +16,7 @@
 #include "archiver/codec/Encoder.h"
 #include "archiver/codec/MethodTable.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>

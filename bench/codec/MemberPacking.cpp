@@ -2,6 +2,7 @@
 
 #include "archiver/codec/Crc16.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <sys/stat.h>
 

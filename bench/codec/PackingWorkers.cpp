@@ -17,11 +17,11 @@ struct Job {
 class Workers {
 public:
     Workers(const std::vector<FileToPack>& files, const lha::PackingMethod& method, unsigned workers)
-        : files_(files), method_(method), jobs_(files.size()), ahead_(workers * kAheadPerWorker) {}
+        : files_(files), method_(method), jobs_(files.size()), workers_(workers), ahead_(workers * kAheadPerWorker) {}
 
-    bool Run(unsigned workers, const MemberWriter& write, std::string& error) {
+    bool Run(const MemberWriter& write, std::string& error) {
         std::vector<std::thread> threads;
-        for (unsigned i = 0; i < workers; ++i)
+        for (unsigned i = 0; i < workers_; ++i)
             threads.emplace_back([this] { Work(); });
         const bool ok = WriteInOrder(write, error);
         Stop();
@@ -84,6 +84,7 @@ private:
     const std::vector<FileToPack>& files_;
     const lha::PackingMethod& method_;
     std::vector<Job> jobs_;
+    const unsigned workers_;
     const size_t ahead_;
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -97,7 +98,7 @@ private:
 bool PackFiles(const std::vector<FileToPack>& files, const lha::PackingMethod& method, unsigned workers,
                const MemberWriter& write, std::string& error) {
     if (workers > 1 && files.size() > 1)
-        return Workers(files, method, workers).Run(workers, write, error);
+        return Workers(files, method, workers).Run(write, error);
     PackedMember member;
     for (const FileToPack& file : files) {
         if (!PackFile(file.path, file.name, method, member, error))

@@ -5,6 +5,7 @@
 #include "archiver/format/FileFeed.h"
 #include "archiver/format/HeaderCodec.h"
 #include "archiver/format/MemberPacker.h"
+#include "archiver/format/MonitoredSource.h"
 
 #include <vector>
 
@@ -13,6 +14,7 @@ namespace lha {
 namespace {
 
 const char kOsId = 'W';
+const char kCancelledAt[] = "cancelled at ";
 const uint32_t kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                  FILE_ATTRIBUTE_ARCHIVE;
 
@@ -94,8 +96,10 @@ bool ArchiveWriter::CopyMember(const FileHandle& archive, const MemberHeader& he
 {
     uint64_t size = header.dataOffset + header.packedSize - header.headerOffset;
     FileRegionSource source(archive, header.headerOffset, size);
+    MonitoredSource watched(source, monitor_);
     FileSink sink(&file_);
-    if (CopyStream(source, size, sink) && sink.Flush()) return true;
+    if (CopyStream(watched, size, sink) && sink.Flush()) return true;
+    if (watched.Cancelled()) return Fail(WriterFault::Cancelled, kCancelledAt + header.path, error);
     error = source.Failed() ? "cannot read the archive: " + archivePath_ : LastError("cannot write", tempPath_);
     return false;
 }
@@ -125,6 +129,7 @@ bool ArchiveWriter::PackData(PackingFeed& feed, MemberHeader& header, std::strin
     PackedData packed;
     PackResult result = feed.Pack(sink, packed);
     if (result == PackResult::Ok && !sink.Flush()) result = PackResult::WriteFailed;
+    if (result == PackResult::Cancelled) return Fail(WriterFault::Cancelled, kCancelledAt + header.path, error);
     if (result == PackResult::ReadFailed) {
         fault_ = WriterFault::Source;
         error = "cannot read the file (or it changed while being added): " + header.path;
@@ -143,7 +148,7 @@ bool ArchiveWriter::PackData(PackingFeed& feed, MemberHeader& header, std::strin
 bool ArchiveWriter::AddFile(const std::string& diskPath, const std::string& memberName,
                             const PackingMethod& method, std::string& error)
 {
-    FileFeed feed(diskPath, method);
+    FileFeed feed(diskPath, method, monitor_);
     return AddPacked(feed, memberName, method, error);
 }
 

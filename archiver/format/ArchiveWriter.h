@@ -7,6 +7,7 @@
 #include "archiver/files/FileHandle.h"
 #include "archiver/format/MemberHeader.h"
 #include "archiver/format/PackingFeed.h"
+#include "archiver/format/ProgressMonitor.h"
 
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ enum class WriterFault {
     Write,       // writing it (or reading a member to copy) failed
     Source,      // a file to add could not be opened or read: its member is left out and the archive can go on
     CopyBack,    // the archive made in another folder could not be copied back
+    Cancelled,   // the monitor said stop (Watch): the new archive is given up
 };
 
 class ArchiveWriter {
@@ -34,6 +36,10 @@ public:
     // Creates the temporary file in `workFolder` instead (empty: the current
     // folder); Commit copies it back when that is on another volume.
     bool BeginIn(const std::string& archivePath, const std::string& workFolder, std::string& error);
+    // From now on the bytes copied (CopyMember) and the files' bytes packed
+    // (AddFile, AddPacked) count as `monitor`'s progress, and a cancel fails
+    // the member in progress (WriterFault::Cancelled, "cancelled at <member>").
+    void Watch(ProgressMonitor* monitor) { monitor_ = monitor; }
     // The header level of the members AddFile, AddPacked and AddFolder write
     // from now on: 0, 1 or 2 (the default). A member that level cannot hold
     // goes out at level 2 (WriteHeaderAtLevel) and its name joins FellBackToLevel2.
@@ -77,6 +83,7 @@ private:
     FileHandle file_;
     int headerLevel_ = 2;
     std::vector<std::string> fellBack_;
+    ProgressMonitor* monitor_ = nullptr;
     bool committed_ = false;
 };
 

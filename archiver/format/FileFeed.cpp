@@ -20,7 +20,7 @@ bool FileFeed::Open(FileFacts& facts, std::string& error)
 
 PackResult FileFeed::Pack(RestartableSink& sink, PackedData& packed)
 {
-    return PackMember(source_, size_, method_, sink, packed);
+    return PackMember(source_, size_, method_, sink, packed, monitor_);
 }
 
 } // namespace lha

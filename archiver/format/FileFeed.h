@@ -4,6 +4,7 @@
 #include "archiver/codec/Encoder.h"
 #include "archiver/files/FileHandle.h"
 #include "archiver/format/PackingFeed.h"
+#include "archiver/format/ProgressMonitor.h"
 
 #include <string>
 
@@ -11,7 +12,11 @@ namespace lha {
 
 class FileFeed : public PackingFeed {
 public:
-    FileFeed(const std::string& diskPath, const PackingMethod& method) : diskPath_(diskPath), method_(method) {}
+    // The file's bytes count as `monitor`'s progress as they are packed.
+    FileFeed(const std::string& diskPath, const PackingMethod& method, ProgressMonitor* monitor = nullptr)
+        : diskPath_(diskPath), method_(method), monitor_(monitor)
+    {
+    }
 
     // Opens the file for reading; the error names it with GetLastError's code.
     bool Open(FileFacts& facts, std::string& error) override;
@@ -22,6 +27,7 @@ public:
 private:
     std::string diskPath_;
     const PackingMethod& method_;
+    ProgressMonitor* monitor_;
     FileHandle source_;
     uint64_t size_ = 0;
 };

@@ -1,15 +1,22 @@
 #include "archiver/format/MemberPacker.h"
 
 #include "archiver/files/FileStreams.h"
+#include "archiver/format/MonitoredSource.h"
 
 namespace lha {
 
 namespace {
 
-PackResult Store(const FileHandle& source, uint64_t size, RestartableSink& sink, PackedData& packed)
+// `counted` bytes of the file were counted as progress by a pass before this one.
+PackResult Store(const FileHandle& source, uint64_t size, RestartableSink& sink, PackedData& packed,
+                 ProgressMonitor* monitor, uint64_t counted)
 {
     FileRegionSource input(source, 0, size);
-    if (!CopyStream(input, size, sink)) return input.Failed() ? PackResult::ReadFailed : PackResult::WriteFailed;
+    MonitoredSource watched(input, monitor, counted);
+    if (!CopyStream(watched, size, sink)) {
+        if (watched.Cancelled()) return PackResult::Cancelled;
+        return input.Failed() ? PackResult::ReadFailed : PackResult::WriteFailed;
+    }
     packed.method = StoredPackingMethod().id;
     packed.packedSize = size;
     packed.crc = input.Crc();
@@ -19,12 +26,15 @@ PackResult Store(const FileHandle& source, uint64_t size, RestartableSink& sink,
 } // namespace
 
 PackResult PackMember(const FileHandle& source, uint64_t size, const PackingMethod& method, RestartableSink& sink,
-                      PackedData& packed)
+                      PackedData& packed, ProgressMonitor* monitor)
 {
-    if (method.dictionaryBits == 0 || size == 0) return Store(source, size, sink, packed);
+    if (method.dictionaryBits == 0 || size == 0) return Store(source, size, sink, packed, monitor, 0);
     FileRegionSource input(source, 0, size);
+    MonitoredSource watched(input, monitor);
     uint64_t packedSize = 0;
-    switch (Encode(method, input, size, sink, size, packedSize)) {
+    const EncodeStatus status = Encode(method, watched, size, sink, size, packedSize);
+    if (watched.Cancelled()) return PackResult::Cancelled;
+    switch (status) {
     case EncodeStatus::Ok:
         packed.method = method.id;
         packed.packedSize = packedSize;
@@ -36,7 +46,7 @@ PackResult PackMember(const FileHandle& source, uint64_t size, const PackingMeth
     }
     if (input.Failed()) return PackResult::ReadFailed;
     if (!sink.Restart()) return PackResult::WriteFailed;
-    return Store(source, size, sink, packed);
+    return Store(source, size, sink, packed, monitor, watched.Count());
 }
 
 } // namespace lha

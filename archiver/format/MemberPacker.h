@@ -6,6 +6,7 @@
 #include "archiver/codec/ByteStream.h"
 #include "archiver/codec/Encoder.h"
 #include "archiver/files/FileHandle.h"
+#include "archiver/format/ProgressMonitor.h"
 
 #include <cstdint>
 
@@ -28,12 +29,14 @@ enum class PackResult {
     Ok,
     ReadFailed,   // the file could not be read, or held fewer than `size` bytes
     WriteFailed,  // the sink refused bytes or could not restart
+    Cancelled,    // the monitor said stop; the sink holds part of the data
 };
 
 // Packs the first `size` bytes of `source` with `method` into `sink`. The
 // packed data never exceeds `size` bytes: where it would reach it, the bytes
-// are stored. An empty file is stored (nothing to pack).
+// are stored. An empty file is stored (nothing to pack). The file's bytes
+// count as `monitor`'s progress, each once.
 PackResult PackMember(const FileHandle& source, uint64_t size, const PackingMethod& method, RestartableSink& sink,
-                      PackedData& packed);
+                      PackedData& packed, ProgressMonitor* monitor = nullptr);
 
 } // namespace lha

@@ -170,7 +170,9 @@ unsigned PackingPipeline::WorkerCount()
 }
 
 PackingPipeline::PackingPipeline(const std::vector<std::string>& diskPaths,
-                                 const std::vector<const PackingMethod*>& methods, unsigned workers)
+                                 const std::vector<const PackingMethod*>& methods, unsigned workers,
+                                 ProgressMonitor* monitor)
+    : monitor_(monitor)
 {
     for (size_t i = 0; i < diskPaths.size(); ++i) jobs_.emplace_back(new Job(diskPaths[i], *methods[i]));
     if (workers > diskPaths.size()) workers = static_cast<unsigned>(diskPaths.size());
@@ -196,7 +198,7 @@ PackingFeed& PackingPipeline::Next()
 {
     const size_t index = next_++;
     if (threads_.empty())
-        feed_.reset(new FileFeed(jobs_[index]->diskPath, jobs_[index]->method));
+        feed_.reset(new FileFeed(jobs_[index]->diskPath, jobs_[index]->method, monitor_));
     else
         feed_.reset(new JobFeed(*this, index));
     return *feed_;
@@ -241,7 +243,7 @@ void PackingPipeline::PackJob(Job& job)
 
 void PackingPipeline::PackFile(Job& job)
 {
-    FileFeed feed(job.diskPath, job.method);
+    FileFeed feed(job.diskPath, job.method, monitor_);
     FileFacts facts;
     std::string error;
     const bool opened = feed.Open(facts, error);

@@ -13,6 +13,7 @@
 #include "archiver/codec/Encoder.h"
 #include "archiver/format/FileFeed.h"
 #include "archiver/format/PackingFeed.h"
+#include "archiver/format/ProgressMonitor.h"
 
 #include <windows.h>
 
@@ -37,9 +38,10 @@ public:
     // Starts up to `workers` threads on `diskPaths`, each file packed with the
     // method of the same index in `methods` (fewer threads when there are fewer
     // files, none when `workers` is 1 or no thread can be made: each feed then
-    // packs on the writer's thread).
+    // packs on the writer's thread). The files' bytes count as `monitor`'s
+    // progress as the workers read them.
     PackingPipeline(const std::vector<std::string>& diskPaths, const std::vector<const PackingMethod*>& methods,
-                    unsigned workers);
+                    unsigned workers, ProgressMonitor* monitor = nullptr);
     // Stops the workers (a run that failed leaves files undrained) and waits for them.
     ~PackingPipeline();
     PackingPipeline(const PackingPipeline&) = delete;
@@ -66,6 +68,7 @@ private:
     std::vector<uint8_t> SpareChunk();
     void Stop();
 
+    ProgressMonitor* monitor_;
     std::vector<std::unique_ptr<Job>> jobs_;
     std::vector<HANDLE> threads_;
     SRWLOCK lock_ = SRWLOCK_INIT;

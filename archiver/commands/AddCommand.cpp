@@ -351,6 +351,18 @@ void KeepByRule(const CommandLine& line, const AddRule& rule, std::vector<Candid
     candidates.swap(taken);
 }
 
+// The progress window's total: the bytes of the members kept (copied as they
+// are) and of the files packed, as they were found.
+uint64_t BytesToWrite(const std::vector<MemberHeader>& members, const std::unordered_set<std::string>& replaced,
+                      const std::vector<Candidate>& candidates)
+{
+    uint64_t total = 0;
+    for (const MemberHeader& member : members)
+        if (!replaced.count(NameKey(member.path))) total += member.dataOffset + member.packedSize - member.headerOffset;
+    for (const Candidate& candidate : candidates) total += candidate.stamp.size;
+    return total;
+}
+
 // Writes the kept members and the candidates; a file that cannot be read is
 // left out (said, kFileOpen) and dropped from `candidates`. False with the
 // writer's fault when the archive cannot be written.
@@ -367,6 +379,7 @@ bool WriteArchive(const CommandLine& line, ArchiveReader& reader, const std::vec
     ArchiveWriter writer;
     if (!BeginNewArchive(line, writer, error)) return fault = writer.Fault(), false;
     writer.SetHeaderLevel(line.headerLevel);
+    writer.Watch(report.Monitor());
     // Workers pack the files while the old members are copied; the writer
     // takes them in order.
     std::vector<std::string> files;
@@ -376,13 +389,17 @@ bool WriteArchive(const CommandLine& line, ArchiveReader& reader, const std::vec
         files.push_back(candidate.diskPath);
         methods.push_back(IsStored(line, candidate.diskPath) ? &StoredPackingMethod() : method);
     }
-    PackingPipeline pipeline(files, methods, PackingPipeline::WorkerCount());
-    for (const MemberHeader& member : members)
-        if (!replaced.count(NameKey(member.path)) && !writer.CopyMember(reader.File(), member, error))
-            return fault = writer.Fault(), false;
+    report.Total(BytesToWrite(members, replaced, candidates));
+    PackingPipeline pipeline(files, methods, PackingPipeline::WorkerCount(), report.Monitor());
+    for (const MemberHeader& member : members) {
+        if (replaced.count(NameKey(member.path))) continue;
+        report.Item(member.path);
+        if (!writer.CopyMember(reader.File(), member, error)) return fault = writer.Fault(), false;
+    }
     std::vector<Candidate> written;
     size_t fileIndex = 0;
     for (const Candidate& candidate : candidates) {
+        report.Item(candidate.member);
         const bool added = candidate.folder
                                ? writer.AddFolder(candidate.diskPath, candidate.member, error)
                                : writer.AddPacked(pipeline.Next(), candidate.member, *methods[fileIndex++], error);

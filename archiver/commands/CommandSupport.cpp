@@ -1,4 +1,5 @@
 #include "archiver/commands/Commands.h"
+#include "archiver/commands/Wildcard.h"
 
 #include <windows.h>
 
@@ -94,6 +95,7 @@ int CodeOfWriterFault(WriterFault fault)
         {WriterFault::TempOpen, kTempOpen},
         {WriterFault::CopyBack, kTempCopy},
         {WriterFault::Source, kFileOpen},
+        {WriterFault::Cancelled, kUserCancel},
     };
     for (const FaultCode& row : kFaultCodes)
         if (row.fault == fault) return row.code;
@@ -110,6 +112,21 @@ void SetArchiveFileTime(const std::string& path, uint64_t ticks)
     time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     SetFileTime(file, nullptr, nullptr, &time);
     CloseHandle(file);
+}
+
+const char kCancelledText[] = "cancelled from the progress window: what was done before it stays";
+
+void CountSelectedBytes(const CommandLine& line, Report& report)
+{
+    if (!report.Monitor()) return;
+    ArchiveReader reader;
+    if (!reader.Open(line.archive.c_str())) return;
+    uint64_t total = 0;
+    MemberHeader header;
+    std::string error;
+    while (reader.Next(header, error) == HeaderResult::Member)
+        if (SelectingGroup(line, header.path)) total += header.packedSize;
+    report.Total(total);
 }
 
 } // namespace lha

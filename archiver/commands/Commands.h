@@ -80,4 +80,12 @@ int CodeOfWriterFault(WriterFault fault);
 // -t: gives the archive file the last write time `ticks` (FILETIME; 0 leaves it).
 void SetArchiveFileTime(const std::string& path, uint64_t ticks);
 
+// x, e, t and p with a progress window: its total is the packed bytes of the
+// members the name groups select, from a pass over the headers of its own
+// (nothing is read without a window; a fault there is left to the run itself).
+void CountSelectedBytes(const CommandLine& line, Report& report);
+
+// What a run stopped by the progress window's Cancel says last.
+extern const char kCancelledText[];
+
 } // namespace lha

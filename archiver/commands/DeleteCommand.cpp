@@ -14,12 +14,24 @@ bool IsDeleted(const CommandLine& line, const MemberHeader& member)
     return IsSelected(line.AllNames(), member.path, line.precise);
 }
 
+// The progress window's total: the bytes of the members kept, copied as they are.
+uint64_t KeptBytes(const std::vector<const MemberHeader*>& kept)
+{
+    uint64_t total = 0;
+    for (const MemberHeader* member : kept) total += member->dataOffset + member->packedSize - member->headerOffset;
+    return total;
+}
+
 bool WriteKept(const CommandLine& line, ArchiveReader& reader, const std::vector<const MemberHeader*>& kept,
-               ArchiveWriter& writer, std::string& error)
+               ArchiveWriter& writer, Report& report, std::string& error)
 {
     if (!BeginNewArchive(line, writer, error)) return false;
-    for (const MemberHeader* member : kept)
+    writer.Watch(report.Monitor());
+    report.Total(KeptBytes(kept));
+    for (const MemberHeader* member : kept) {
+        report.Item(member->path);
         if (!writer.CopyMember(reader.File(), *member, error)) return false;
+    }
     reader.Close();
     return writer.Commit(error);
 }
@@ -43,7 +55,7 @@ int DeleteFromArchive(const CommandLine& line, Report& report)
         return report.Fail(kNothingMatched, "no member matches the names given; the archive is unchanged");
     ArchiveWriter writer;
     std::string error;
-    if (!WriteKept(line, reader, kept, writer, error)) {
+    if (!WriteKept(line, reader, kept, writer, report, error)) {
         report.Out().Printf("%s\n", error.c_str());
         return report.Fail(CodeOfWriterFault(writer.Fault()), "the archive is unchanged");
     }

@@ -72,6 +72,7 @@ void ReportUnpackFailure(UnpackResult result, const std::string& path, Report& r
         {UnpackResult::CrcError, "CRC error", kCrcError},
         {UnpackResult::ReadFailed, "the archive ends inside the member's data", kEndOfFile},
         {UnpackResult::WriteFailed, "cannot write the file", kFileOpen},
+        {UnpackResult::Cancelled, "cancelled here", kUserCancel},
     };
     for (const Failure& failure : kFailures) {
         if (failure.result != result) continue;
@@ -89,13 +90,14 @@ void TestMember(const ArchiveReader& reader, const MemberHeader& header, Report&
         return;
     }
     FileSink sink(nullptr);
-    UnpackResult result = UnpackMember(reader.File(), header, sink);
+    UnpackResult result = UnpackMember(reader.File(), header, sink, report.Monitor());
     if (result == UnpackResult::Ok || result == UnpackResult::Folder) {
         report.Out().Printf("%s: OK\n", header.path.c_str());
         ++tally.done;
         return;
     }
     ReportUnpackFailure(result, header.path, report);
+    if (report.Cancelled()) return;
     report.CountFailure();
     ++tally.failed;
 }
@@ -126,7 +128,7 @@ bool UnpackToTemporary(const ArchiveReader& reader, const MemberHeader& header, 
         return false;
     }
     FileSink sink(&file);
-    UnpackResult result = UnpackMember(reader.File(), header, sink);
+    UnpackResult result = UnpackMember(reader.File(), header, sink, report.Monitor());
     if (result == UnpackResult::Ok && !sink.Flush()) result = UnpackResult::WriteFailed;
     if (result == UnpackResult::Ok) {
         SetTime(file, header.fileTime);
@@ -286,6 +288,7 @@ void ExtractFile(const CommandLine& line, const std::string& destination, const 
     const bool replace = decision == InTheWay::Replace;
     FileHandle file;
     if (!UnpackToTemporary(reader, header, folder, file, temp, report)) {
+        if (report.Cancelled()) return;
         report.CountFailure();
         ++tally.failed;
         return;
@@ -395,20 +398,26 @@ int ExtractArchive(const CommandLine& line, Report& report)
     MemberHeader header;
     std::string error;
     HeaderResult result = HeaderResult::End;
-    while (!report.Stopping() && (result = reader.Next(header, error)) == HeaderResult::Member) {
+    CountSelectedBytes(line, report);
+    while (!report.Stopping() && !report.CancelAsked() &&
+           (result = reader.Next(header, error)) == HeaderResult::Member) {
         const NameGroup* group = SelectingGroup(line, header.path);
         if (!group) continue;
         ++selected;
+        report.Item(header.path);
         if (line.command == 't')
             TestMember(reader, header, report, tally);
         else
             ExtractMember(line, group->folder, reader, header, report, tally);
     }
-    if (report.Stopping())
+    if (report.CancelAsked())
+        report.Fail(kUserCancel, kCancelledText);
+    else if (report.Stopping())
         report.Out().Put("stopped at the first warning (-jse)\n");
     else
         ReportArchiveFault(result, error, report);
-    if (selected == 0 && NamesGiven(line)) report.Fail(kNothingMatched, "no member matches the names given");
+    if (selected == 0 && NamesGiven(line) && !report.Cancelled())
+        report.Fail(kNothingMatched, "no member matches the names given");
     PrintTally(line, tally, report.Out());
     return report.Code();
 }

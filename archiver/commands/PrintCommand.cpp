@@ -54,12 +54,13 @@ const PrintFailure kPrintFailures[] = {
     {UnpackResult::CrcError, "CRC error", kCrcError},
     {UnpackResult::ReadFailed, "cannot read the archive", kEndOfFile},
     {UnpackResult::WriteFailed, "cannot print", kFileOpen},
+    {UnpackResult::Cancelled, "cancelled here", kUserCancel},
 };
 
 void PrintMember(const ArchiveReader& reader, const MemberHeader& header, Report& report)
 {
     AreaSink sink(report.Out());
-    UnpackResult result = UnpackMember(reader.File(), header, sink);
+    UnpackResult result = UnpackMember(reader.File(), header, sink, report.Monitor());
     for (const PrintFailure& failure : kPrintFailures) {
         if (failure.result != result) continue;
         if (!sink.EndsLine()) report.Out().Put("\n");
@@ -78,14 +79,20 @@ int PrintMembers(const CommandLine& line, Report& report)
     unsigned selected = 0;
     MemberHeader header;
     std::string error;
-    HeaderResult result;
-    while ((result = reader.Next(header, error)) == HeaderResult::Member) {
+    HeaderResult result = HeaderResult::End;
+    CountSelectedBytes(line, report);
+    while (!report.CancelAsked() && (result = reader.Next(header, error)) == HeaderResult::Member) {
         if (!SelectingGroup(line, header.path)) continue;
         ++selected;
+        report.Item(header.path);
         PrintMember(reader, header, report);
     }
-    ReportArchiveFault(result, error, report);
-    if (selected == 0 && !line.AllNames().empty()) report.Fail(kNothingMatched, "no member matches the names given");
+    if (report.CancelAsked())
+        report.Fail(kUserCancel, kCancelledText);
+    else
+        ReportArchiveFault(result, error, report);
+    if (selected == 0 && !line.AllNames().empty() && !report.Cancelled())
+        report.Fail(kNothingMatched, "no member matches the names given");
     return report.Code();
 }
 

@@ -227,7 +227,8 @@ void ProgressWindow::PumpUntilFinished(HWND window)
 void ProgressWindow::Refresh(View& view)
 {
     const uint64_t total = total_, done = done_;
-    const double share = total == 0 ? 0.0 : done >= total ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
+    const double share =
+        total == 0 ? 0.0 : done >= total ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
     SendMessageA(view.bar, PBM_SETPOS, static_cast<WPARAM>(share * kBarRange), 0);
     const unsigned serial = itemSerial_;
     if (serial == view.shownSerial) return;

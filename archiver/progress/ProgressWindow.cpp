@@ -114,12 +114,8 @@ struct ProgressWindow::View {
 };
 
 ProgressWindow::ProgressWindow(OwnerGuard& owner, const char* verb, const std::string& archive)
-    : owner_(owner), verb_(verb), archive_(archive), finished_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+    : owner_(owner), verb_(verb), archive_(archive), start_(GetTickCount())
 {
-    if (!finished_) return;
-    // A small stack: the thread holds a window and a few strings.
-    const DWORD kStack = 256 * 1024;
-    thread_.reset(CreateThread(nullptr, kStack, Run, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
 }
 
 ProgressWindow::~ProgressWindow()
@@ -130,12 +126,30 @@ ProgressWindow::~ProgressWindow()
     WaitAnsweringSentMessages(thread_.get());
 }
 
+void ProgressWindow::Advance(uint64_t bytes)
+{
+    done_ += bytes;
+    StartWhenDue();
+}
+
+void ProgressWindow::StartWhenDue()
+{
+    if (started_.load(std::memory_order_relaxed) || GetTickCount() - start_ < kDelayMs) return;
+    if (started_.exchange(true)) return;
+    finished_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!finished_) return;
+    // A small stack: the thread holds a window and a few strings.
+    const DWORD kStack = 256 * 1024;
+    thread_.reset(CreateThread(nullptr, kStack, Run, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+}
+
 void ProgressWindow::Item(const std::string& name)
 {
     AcquireSRWLockExclusive(&itemLock_);
     item_ = name;
     ReleaseSRWLockExclusive(&itemLock_);
     ++itemSerial_;
+    StartWhenDue();
 }
 
 DWORD WINAPI ProgressWindow::Run(void* self)
@@ -146,7 +160,7 @@ DWORD WINAPI ProgressWindow::Run(void* self)
 
 void ProgressWindow::ShowUntilFinished()
 {
-    if (WaitForSingleObject(finished_.get(), kDelayMs) != WAIT_TIMEOUT) return;
+    if (WaitForSingleObject(finished_.get(), 0) != WAIT_TIMEOUT) return;
     if (!StationIsVisible()) return;
     View view;
     view.progress = this;

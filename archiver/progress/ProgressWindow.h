@@ -3,8 +3,11 @@
 //
 // It lives on a thread of its own with its own message loop: the caller's
 // thread (a script host's, an office application's single-threaded apartment)
-// is never asked to pump messages. It appears only once the run has lasted
-// kDelayMs, so quick commands never flash a window; never in a window station
+// is never asked to pump messages. It appears at the first report (Item,
+// Advance) after the run has lasted kDelayMs, so quick commands never flash a
+// window and make no thread, event or timer (a batch of thousands of runs
+// stays as fast); the commands report at every member and every read of
+// their streams. Never in a window station
 // the user cannot see (a service's); and it is shown without activation, so it
 // never takes the focus from another program's window. When its thread or
 // window cannot be made the run goes on without it: the counts are kept and
@@ -42,13 +45,14 @@ public:
 
     void Total(uint64_t bytes) override { total_ = bytes; }
     void Item(const std::string& name) override;
-    void Advance(uint64_t bytes) override { done_ += bytes; }
+    void Advance(uint64_t bytes) override;
     bool Cancelled() const override { return cancelled_; }
 
 private:
     struct View;
 
     static DWORD WINAPI Run(void* self);
+    void StartWhenDue();
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void ShowUntilFinished();
     bool Create(View& view);
@@ -65,6 +69,10 @@ private:
     SRWLOCK itemLock_ = SRWLOCK_INIT;
     std::string item_;                  // under itemLock_
     std::atomic<unsigned> itemSerial_{0};
+    const DWORD start_;                 // GetTickCount at the run's start
+    std::atomic<bool> started_{false};  // the window's thread was asked for
+    // Made by the report that starts the thread (on the run's thread or a
+    // packing worker, all ended before the destructor reads them).
     UniqueHandle finished_;             // set when the run ends
     UniqueHandle thread_;
 };

@@ -49,11 +49,17 @@ const CommandRow kCommandRows[] = {
 
 int CodeOfParseFailure(ParseFailure failure)
 {
-    switch (failure) {
-    case ParseFailure::ResponseFile: return kResponseRead;
-    case ParseFailure::NoNames: return kNotFileName;
-    default: return kBadCommandLine;
-    }
+    struct FailureCode {
+        ParseFailure failure;
+        int code;
+    };
+    static const FailureCode kFailureCodes[] = {
+        {ParseFailure::ResponseFile, kResponseRead},
+        {ParseFailure::NoNames, kNotFileName},
+    };
+    for (const FailureCode& row : kFailureCodes)
+        if (row.failure == failure) return row.code;
+    return kBadCommandLine;
 }
 
 // -jsc: the count of members that failed, unless an error ended the run.

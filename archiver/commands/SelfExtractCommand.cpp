@@ -138,9 +138,14 @@ bool WriteProgram(const std::vector<uint8_t>& stub, const SfxSettings& settings,
                   const std::string& program, Report& report)
 {
     std::string error;
-    if (!WriteSfxProgram(stub, settings, archive, program, error)) {
+    uint64_t size = 0;
+    FileHandle file;
+    if (file.OpenRead(archive.c_str()) && file.Size(size)) report.Total(size);
+    file.Close();
+    report.Item(program);
+    if (!WriteSfxProgram(stub, settings, archive, program, error, report.Monitor())) {
         report.Out().Printf("%s\n", error.c_str());
-        report.Fail(kCannotWrite, "no program was written");
+        report.Fail(report.CancelAsked() ? kUserCancel : kCannotWrite, "no program was written");
         return false;
     }
     report.Out().Printf("%s: self-extracting program written\n", program.c_str());

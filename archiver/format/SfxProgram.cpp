@@ -48,8 +48,9 @@ size_t FindSettings(const std::vector<uint8_t>& stub)
     return found;
 }
 
-// Copies the archive from its first header to its end into `out`.
-bool CopyArchive(const std::string& archivePath, const FileHandle& out, std::string& error)
+// Copies the archive from its first header to its end into `out`; its bytes
+// count as `monitor`'s progress, and a cancel stops the copy.
+bool CopyArchive(const std::string& archivePath, const FileHandle& out, ProgressMonitor* monitor, std::string& error)
 {
     ArchiveReader reader;
     if (!reader.Open(archivePath.c_str())) return Fail(error, WithError("cannot open the archive", archivePath));
@@ -67,6 +68,9 @@ bool CopyArchive(const std::string& archivePath, const FileHandle& out, std::str
             return Fail(error, WithError("cannot read the archive", archivePath));
         if (!out.Write(chunk.data(), got)) return Fail(error, WithError("cannot write the program", "temporary file"));
         left -= got;
+        if (!monitor) continue;
+        if (monitor->Cancelled()) return Fail(error, "cancelled");
+        monitor->Advance(got);
     }
     return true;
 }
@@ -95,7 +99,7 @@ bool PrepareSfxStub(std::vector<uint8_t>& stub, const SfxSettings& settings, std
 }
 
 bool WriteSfxProgram(const std::vector<uint8_t>& stub, const SfxSettings& settings, const std::string& archivePath,
-                     const std::string& programPath, std::string& error)
+                     const std::string& programPath, std::string& error, ProgressMonitor* monitor)
 {
     std::vector<uint8_t> program = stub;
     if (!PrepareSfxStub(program, settings, error)) return false;
@@ -105,7 +109,7 @@ bool WriteSfxProgram(const std::vector<uint8_t>& stub, const SfxSettings& settin
         return Fail(error, WithError("cannot make a file beside the program", programPath));
     bool written = out.Write(program.data(), program.size());
     if (!written) error = WithError("cannot write the program", temp);
-    written = written && CopyArchive(archivePath, out, error);
+    written = written && CopyArchive(archivePath, out, monitor, error);
     bool renamed = written && out.RenameTo(programPath, true);
     const bool closed = out.Close();
     if (written && !closed) error = WithError("cannot write the program", programPath);

@@ -3,6 +3,7 @@
 // first byte after the stub's image, within the first 64 KiB, where every
 // reader of self-extracting files looks.
 #pragma once
+#include "archiver/format/ProgressMonitor.h"
 #include "archiver/format/SfxSettings.h"
 
 #include <cstdint>
@@ -27,8 +28,9 @@ bool PrepareSfxStub(std::vector<uint8_t>& stub, const SfxSettings& settings, std
 // archive gives its archive without its own program). It is written under a
 // temporary name in the program's folder and replaces `programPath` only when
 // whole; on failure nothing is left and `error` says what went wrong. The
-// archive is only read.
+// archive is only read. The archive's bytes count as `monitor`'s progress; a
+// cancel ends the copy ("cancelled") and leaves no program.
 bool WriteSfxProgram(const std::vector<uint8_t>& stub, const SfxSettings& settings, const std::string& archivePath,
-                     const std::string& programPath, std::string& error);
+                     const std::string& programPath, std::string& error, ProgressMonitor* monitor = nullptr);
 
 } // namespace lha

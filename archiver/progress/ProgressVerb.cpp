@@ -19,6 +19,7 @@ const VerbRow kVerbs[] = {
     {'x', "Extracting"},
     {'t', "Testing"},
     {'p', "Printing"},
+    {'s', "Making a self-extracting program"},
 };
 
 } // namespace

@@ -93,15 +93,6 @@ void SkipLink(Run& run, const MemberHeader& header, const Placement& placement)
     run.links.insert(NameKey(name));
 }
 
-void SetTime(const FileHandle& file, uint64_t ticks)
-{
-    if (ticks == 0) return;
-    FILETIME time;
-    time.dwLowDateTime = static_cast<DWORD>(ticks);
-    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-    SetFileTime(file.Get(), nullptr, nullptr, &time);
-}
-
 // Unpacks into a new temporary file in `folder`, left open; a failure removes it.
 bool UnpackToTemporary(Run& run, const FileHandle& archive, const MemberHeader& header, const std::string& folder,
                        FileHandle& file, std::string& temp)
@@ -114,7 +105,7 @@ bool UnpackToTemporary(Run& run, const FileHandle& archive, const MemberHeader& 
     UnpackResult result = UnpackMember(archive, header, sink);
     if (result == UnpackResult::Ok && !sink.Flush()) result = UnpackResult::WriteFailed;
     if (result == UnpackResult::Ok) {
-        SetTime(file, header.fileTime);
+        file.SetLastWriteTime(header.fileTime);
         return true;
     }
     file.Close();

@@ -104,15 +104,6 @@ void TestMember(const ArchiveReader& reader, const MemberHeader& header, Report&
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-void SetTime(const FileHandle& file, uint64_t ticks)
-{
-    if (ticks == 0) return;
-    FILETIME time;
-    time.dwLowDateTime = static_cast<DWORD>(ticks);
-    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-    SetFileTime(file.Get(), nullptr, nullptr, &time);
-}
-
 bool IsDiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
 
 // Unpacks into a new temporary file in `folder`, left open in `file`; true
@@ -131,7 +122,7 @@ bool UnpackToTemporary(const ArchiveReader& reader, const MemberHeader& header, 
     UnpackResult result = UnpackMember(reader.File(), header, sink, report.Monitor());
     if (result == UnpackResult::Ok && !sink.Flush()) result = UnpackResult::WriteFailed;
     if (result == UnpackResult::Ok) {
-        SetTime(file, header.fileTime);
+        file.SetLastWriteTime(header.fileTime);
         return true;
     }
     const DWORD error = GetLastError();

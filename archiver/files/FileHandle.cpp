@@ -145,4 +145,13 @@ bool FileHandle::Write(const void* data, size_t size) const
 
 bool FileHandle::Truncate() const { return SetEndOfFile(handle_) != FALSE; }
 
+bool FileHandle::SetLastWriteTime(uint64_t ticks) const
+{
+    if (ticks == 0) return true;
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(ticks);
+    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return SetFileTime(handle_, nullptr, nullptr, &time) != FALSE;
+}
+
 } // namespace lha

@@ -47,6 +47,9 @@ public:
     bool Write(const void* data, size_t size) const;
     // Cuts the file at the current position.
     bool Truncate() const;
+    // Sets the last write time (FILETIME ticks); 0 (unknown) leaves it. False
+    // when the system refuses it.
+    bool SetLastWriteTime(uint64_t ticks) const;
 
 private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;

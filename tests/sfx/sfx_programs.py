@@ -23,6 +23,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "archiver"))
+from independent_readers import tree  # noqa: E402 (one reader of extracted trees)
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.path.abspath(sys.argv[1])
 BIN = os.path.join(BUILD, "bin")
@@ -127,27 +130,6 @@ def archiver(work, lines):
         out.append((code, data[:count].decode("utf-8", "replace")))
         data = data[count + 1:]
     return out
-
-
-def decoded(raw):
-    """A name as a host tool wrote it: UTF-8 (Wine, bsdtar told the charset), or the stored bytes (lhasa)."""
-    for encoding in ("utf-8", ANSI):
-        try:
-            return raw.decode(encoding)
-        except UnicodeDecodeError:
-            pass
-    return raw.decode("latin-1")
-
-
-def tree(folder):
-    """{relative path with '/': content} of every file under `folder`."""
-    found = {}
-    raw_folder = os.fsencode(folder)
-    for base, _, names in os.walk(raw_folder):
-        for name in names:
-            path = os.path.join(base, name)
-            found[decoded(os.path.relpath(path, raw_folder))] = open(path, "rb").read()
-    return found
 
 
 def expected_tree(rows, keep_folders):

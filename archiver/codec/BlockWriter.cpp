@@ -121,7 +121,6 @@ void BlockWriter::Tree<N>::Build(const uint32_t* freq) {
         for (unsigned s = 0; s < N; ++s)
             lengths[s] = 0;
     }
-    AssignCodes(lengths, N, codes);
     count = N;
     while (count > 0 && lengths[count - 1] == 0)
         --count;
@@ -133,6 +132,11 @@ uint64_t BlockWriter::Tree<N>::Cost(const uint32_t* freq) const {
     for (unsigned s = 0; s < N; ++s)
         bits += static_cast<uint64_t>(freq[s]) * lengths[s];
     return bits;
+}
+
+template <unsigned N>
+BlockWriter::Codes<N>::Codes(const Tree<N>& planned) : tree(planned) {
+    AssignCodes(tree.lengths, N, codes);
 }
 
 template struct BlockWriter::Tree<kCodeCount>;
@@ -184,7 +188,7 @@ void BlockWriter::CodeLengths(uint8_t* codeLengths, uint8_t* positionLengths) co
         positionLengths[p] = positionTree_.lengths[p];
 }
 
-void BlockWriter::PutCodeTree(BitWriter& out) const {
+void BlockWriter::PutCodeTree(BitWriter& out, const Codes<kPreTreeCount>& preCodes) const {
     if (codeTree_.used <= 1) {
         out.Put(kCodeCountBits, 0);
         out.Put(kCodeCountBits, codeTree_.single);
@@ -193,7 +197,7 @@ void BlockWriter::PutCodeTree(BitWriter& out) const {
     out.Put(kCodeCountBits, codeTree_.count);
     for (unsigned i = 0; i < stepCount_; ++i) {
         const LengthStep& step = steps_[i];
-        preTree_.Put(out, step.symbol);
+        preCodes.Put(out, step.symbol);
         out.Put(ExtraBits(step.symbol), step.extra);
     }
 }
@@ -201,16 +205,18 @@ void BlockWriter::PutCodeTree(BitWriter& out) const {
 void BlockWriter::Write(BitWriter& out) const {
     out.Put(kBlockSizeBits, count_);
     PutSmallTree(out, preTree_, kPreTreeCountBits, kPreTreeSkipIndex);
-    PutCodeTree(out);
+    PutCodeTree(out, Codes<kPreTreeCount>(preTree_));
     PutSmallTree(out, positionTree_, positionCountBits_, -1);
+    const Codes<kCodeCount> codeCodes(codeTree_);
+    const Codes<kMaxPositionCodes> positionCodes(positionTree_);
     for (unsigned i = 0; i < count_; ++i) {
         unsigned code = codes_[i].code;
-        codeTree_.Put(out, code);
+        codeCodes.Put(out, code);
         if (code < kLiteralCount)
             continue;
         unsigned offset = codes_[i].offset;
         unsigned p = PositionCode(offset);
-        positionTree_.Put(out, p);
+        positionCodes.Put(out, p);
         if (p > 1)
             out.Put(p - 1, offset);  // the low p - 1 bits; the top bit is implied
     }

@@ -26,18 +26,26 @@ inline unsigned PositionCode(unsigned offset) {
 // block is priced, its code lengths read, and written, as often as wanted.
 class BlockWriter {
 public:
-    // A tree ready to write: lengths and codes, or one symbol that takes no bits.
+    // A tree planned: its lengths, or one symbol that takes no bits.
     template <unsigned N>
     struct Tree {
         uint8_t lengths[N];
-        uint16_t codes[N];
         unsigned used = 0;     // symbols with a non-zero frequency
         unsigned single = 0;   // the symbol when used <= 1
         unsigned count = 0;    // lengths to send: one past the last non-zero
 
         void Build(const uint32_t* freq);
-        void Put(BitWriter& out, unsigned symbol) const { out.Put(lengths[symbol], codes[symbol]); }
         uint64_t Cost(const uint32_t* freq) const;
+    };
+
+    // A tree's codes, made only for writing: most plans are only priced.
+    template <unsigned N>
+    struct Codes {
+        explicit Codes(const Tree<N>& tree);
+        void Put(BitWriter& out, unsigned symbol) const { out.Put(tree.lengths[symbol], codes[symbol]); }
+
+        const Tree<N>& tree;
+        uint16_t codes[N];
     };
 
     // The literal/length lengths as pre-tree symbols: one step per pre-tree code,
@@ -62,7 +70,7 @@ public:
     void Write(BitWriter& out) const;
 
 private:
-    void PutCodeTree(BitWriter& out) const;
+    void PutCodeTree(BitWriter& out, const Codes<kPreTreeCount>& preCodes) const;
 
     const BlockCode* codes_ = nullptr;
     unsigned count_ = 0;

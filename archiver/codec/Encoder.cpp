@@ -40,6 +40,10 @@ constexpr unsigned kLazyChunk = 16384;
 // When a held match and a later one cover different spans, the shorter side is
 // completed at this many bits a byte (about what a byte of text costs packed).
 constexpr unsigned kRestBits = 5;
+// A held match this long is seldom bettered one position on: that search goes
+// a share of the depth.
+constexpr unsigned kGoodHeld = 8;
+constexpr unsigned kGoodHeldDepthShare = 4;
 // A match this short is taken only when it costs fewer bits than its literals.
 constexpr unsigned kPricedShortMatch = 5;
 constexpr unsigned kMatchesKept = 8;          // per position, the longest
@@ -89,7 +93,7 @@ private:
     bool NextChunk(bool first, unsigned& chunkLength);
     // Lazy
     bool ParseLazily(unsigned& chunkLength);
-    Match FindMatch() const;
+    Match FindMatch(unsigned depth) const;
     bool BetterLater(const Match& held, uint8_t heldByte, const Match& later) const;
     unsigned PutMatch(const Match& match, unsigned entered);
     void PutLiteral(uint8_t byte) { codes_[codeCount_++] = {byte, 0}; }
@@ -120,9 +124,9 @@ private:
 };
 
 // The longest match at the finder's position, or none where its literals cost less.
-Match LhEncoder::FindMatch() const {
+Match LhEncoder::FindMatch(unsigned depth) const {
     Match match;
-    match.length = finder_.Longest(method_.searchDepth, method_.niceLength, match.distance);
+    match.length = finder_.Longest(depth, method_.niceLength, match.distance);
     if (match.length == 0 || match.length > kPricedShortMatch)
         return match;
     uint32_t literals = 0;
@@ -167,7 +171,7 @@ bool LhEncoder::ParseLazily(unsigned& chunkLength) {
         if (finder_.Available() == 0)
             break;
         uint8_t byte = *finder_.Current();
-        Match match = FindMatch();
+        Match match = FindMatch(held.length >= kGoodHeld ? method_.searchDepth / kGoodHeldDepthShare : method_.searchDepth);
         if (held.length != 0) {
             if (match.length == 0 || !BetterLater(held, heldByte, match)) {
                 n += PutMatch(held, 1) - 1;

@@ -9,6 +9,8 @@ namespace {
 
 constexpr unsigned kMaxSymbols = kCodeCount;
 constexpr unsigned kMaxDepth = kMaxSymbols;  // a plain Huffman tree is never deeper
+constexpr unsigned kSymbolBits = 16;          // a symbol's number, below its frequency in a sort key
+constexpr uint64_t kSymbolMask = (1u << kSymbolBits) - 1;
 
 // Plain Huffman depths by the two-queue method over leaves sorted by rising
 // frequency: depth[i] for the leaf sorted at i.
@@ -82,23 +84,28 @@ void LimitDepths(unsigned* depth, unsigned n, unsigned maxLength) {
 } // namespace
 
 void BuildCodeLengths(const uint32_t* freq, unsigned count, unsigned maxLength, uint8_t* lengths) {
-    uint16_t order[kMaxSymbols];
+    // Each used symbol as one key, its frequency above its number: sorted as
+    // plain integers, they order by frequency with ties by symbol.
+    uint64_t keys[kMaxSymbols];
     unsigned n = 0;
     for (unsigned s = 0; s < count; ++s) {
         lengths[s] = 0;
         if (freq[s] != 0)
-            order[n++] = static_cast<uint16_t>(s);
+            keys[n++] = (static_cast<uint64_t>(freq[s]) << kSymbolBits) | s;
     }
     if (n == 0)
         return;
+    uint16_t order[kMaxSymbols];
     if (n == 1) {
-        lengths[order[0]] = 1;
+        lengths[keys[0] & kSymbolMask] = 1;
         return;
     }
-    std::stable_sort(order, order + n, [&](uint16_t a, uint16_t b) { return freq[a] < freq[b]; });
+    std::sort(keys, keys + n);
     uint32_t sortedFreq[kMaxSymbols];
-    for (unsigned i = 0; i < n; ++i)
-        sortedFreq[i] = freq[order[i]];
+    for (unsigned i = 0; i < n; ++i) {
+        order[i] = static_cast<uint16_t>(keys[i] & kSymbolMask);
+        sortedFreq[i] = static_cast<uint32_t>(keys[i] >> kSymbolBits);
+    }
     unsigned depth[kMaxSymbols];
     HuffmanDepths(sortedFreq, n, depth);
     LimitDepths(depth, n, maxLength);

@@ -51,10 +51,12 @@ MatchFinder::MatchFinder(ByteSource& source, uint64_t size, unsigned dictionaryB
     // A hash of two more bits than the dictionary (at most 16) keeps the
     // chains short; a larger table only costs clearing it for small files.
     unsigned hashBits = dictionaryBits + 2 < kMaxHashBits ? dictionaryBits + 2 : kMaxHashBits;
-    hashShift_ = (hashBits + 2) / 3;
-    hashMask_ = (1u << hashBits) - 1;
-    for (unsigned h = 0; h <= hashMask_; ++h)
+    hashShift_ = 32 - hashBits;
+    hashSize_ = 1u << hashBits;
+    for (unsigned h = 0; h < hashSize_; ++h)
         head_[h] = kNone;
+    for (uint32_t& position : near_)
+        position = kNone;
     for (unsigned i = 0; i < 2 * dictionarySize_; ++i)
         links_[i] = kNone;
 }
@@ -67,8 +69,10 @@ void MatchFinder::Slide() {
     pos_ -= shift;
     end_ -= shift;
     auto rebase = [shift](uint32_t& p) { p = (p == kNone || p < shift) ? kNone : p - shift; };
-    for (unsigned h = 0; h <= hashMask_; ++h)
+    for (unsigned h = 0; h < hashSize_; ++h)
         rebase(head_[h]);
+    for (uint32_t& position : near_)
+        rebase(position);
     for (unsigned i = 0; i < 2 * dictionarySize_; ++i)
         rebase(links_[i]);
 }
@@ -102,7 +106,14 @@ unsigned MatchFinder::Longest(unsigned depth, unsigned niceLength, unsigned& dis
     // Candidates lie before pos_ (kNone is past it) and at most MaxDistance() back.
     const uint32_t pos = pos_;
     const uint32_t farthest = pos > MaxDistance() ? pos - MaxDistance() : 0;
-    uint32_t candidate = head_[Hash(here)];
+    const uint32_t near = near_[NearHash(here)];
+    if (near < pos && near >= farthest && SharedLength(buffer_ + near, here, 0, kMinMatch) == kMinMatch) {
+        best = kMinMatch;
+        distance = pos - near;
+    }
+    if (maxLength < kChainHashBytes)
+        return best >= kMinMatch ? best : 0;  // too near the end to be hashed in the chains
+    uint32_t candidate = head_[Hash(here, kChainHashBytes)];
     for (; depth > 0 && candidate < pos && candidate >= farthest; --depth) {
         const uint8_t* there = buffer_ + candidate;
         // Only a candidate that has the two bytes up to the best length can be
@@ -136,7 +147,7 @@ unsigned MatchFinder::TreeMatches(unsigned depth, unsigned niceLength, Found* fo
     const unsigned maxLength = niceLength < available ? niceLength : available;
     const uint8_t* here = buffer_ + pos_;
     const unsigned maxDistance = MaxDistance();
-    const unsigned h = Hash(here);
+    const unsigned h = Hash(here, kMinMatch);
     uint32_t candidate = head_[h];
     head_[h] = pos_;
     // Where the next smaller and larger positions met go, and the bytes the

@@ -1,9 +1,12 @@
 // Finds earlier occurrences of the bytes at the current position within a
 // sliding dictionary of 2^dictionaryBits bytes (13 for -lh5-, 15 for -lh6-,
-// 16 for -lh7-). The positions of the dictionary that share a three-byte hash
+// 16 for -lh7-). The positions of the dictionary that share a four-byte hash
 // form a chain, nearest first; entering a position costs one step, and a
-// search walks the chain. Or they form a binary tree, for a parse that wants
-// the matches of every position: entering a position is its search. The
+// search walks the chain, after trying the nearest position of the same three
+// bytes (a three-byte match is worth having only near: a chain of three-byte
+// hashes grows long with candidates that go no further). Or the positions of
+// a three-byte hash form a binary tree, for a parse that wants the matches of
+// every position: entering a position is its search. The
 // buffer reads ahead from the source and slides by whole dictionaries; it has
 // room for four of the largest, so a smaller dictionary slides less often (a
 // slide rebases every entry of the tables).
@@ -66,8 +69,11 @@ public:
 
     // Enters the current position in its chain and moves past it.
     void InsertAndAdvance() {
-        if (end_ - pos_ >= kMinMatch) {
-            unsigned h = Hash(buffer_ + pos_);
+        const unsigned available = end_ - pos_;
+        if (available >= kMinMatch)
+            near_[NearHash(buffer_ + pos_)] = pos_;
+        if (available >= kChainHashBytes) {
+            const unsigned h = Hash(buffer_ + pos_, kChainHashBytes);
             links_[pos_ & slotMask_] = head_[h];
             head_[h] = pos_;
         }
@@ -79,21 +85,33 @@ private:
     static constexpr unsigned kMaxHashBits = 16;
     static constexpr unsigned kBufferSize = 4 * kMaxDictionarySize + 2 * kMaxMatch;
     static constexpr uint32_t kNone = 0xFFFFFFFF;
+    static constexpr unsigned kChainHashBytes = 4;
+    static constexpr unsigned kNearHashBits = 14;
+    static constexpr uint32_t kHashFactor = 2654435761u;  // odd, bits well spread: Knuth's multiplier
 
-    unsigned Hash(const uint8_t* p) const {
-        return ((p[0] << (2 * hashShift_)) ^ (p[1] << hashShift_) ^ p[2]) & hashMask_;
+    // The top bits of the first `bytes` (3 or 4) bytes times a large odd
+    // number: every byte reaches the hash's bits, where shifted bytes leave
+    // the first one's high bits out.
+    static unsigned Hash(const uint8_t* p, unsigned bytes, unsigned shift) {
+        uint32_t value = p[0] | (p[1] << 8) | (p[2] << 16);
+        if (bytes == 4)
+            value |= static_cast<uint32_t>(p[3]) << 24;
+        return (value * kHashFactor) >> shift;
     }
+    unsigned Hash(const uint8_t* p, unsigned bytes) const { return Hash(p, bytes, hashShift_); }
+    static unsigned NearHash(const uint8_t* p) { return Hash(p, kMinMatch, 32 - kNearHashBits); }
     void Slide();
 
     ByteSource& source_;
     uint64_t left_;
     const unsigned dictionarySize_;
     const unsigned slotMask_;       // position modulo dictionary
-    unsigned hashShift_;
-    unsigned hashMask_;
+    unsigned hashShift_;            // 32 less the hash's bits
+    unsigned hashSize_;
     unsigned pos_ = 0;
     unsigned end_ = 0;
     uint32_t head_[1u << kMaxHashBits];
+    uint32_t near_[1u << kNearHashBits];  // chains only: the latest position of each three-byte hash
     // By slot, the position modulo dictionary. Chains: links_[slot] is the next
     // earlier position of the same hash. Tree: links_[2 * slot] is the root of
     // the position's subtree of smaller following bytes, links_[2 * slot + 1]

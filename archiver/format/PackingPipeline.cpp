@@ -151,6 +151,7 @@ private:
         chunk = std::move(job.chunks.front());
         job.chunks.pop_front();
         job.waiting -= chunk.size();
+        pipeline_.waiting_ -= chunk.size();
         WakeAllConditionVariable(&pipeline_.changed_);
         return Step::Bytes;
     }
@@ -178,6 +179,7 @@ PackingPipeline::PackingPipeline(const std::vector<std::string>& diskPaths,
     if (workers > diskPaths.size()) workers = static_cast<unsigned>(diskPaths.size());
     if (workers <= 1) return;
     ahead_ = static_cast<size_t>(workers) * kAheadPerWorker;
+    waitingBound_ = static_cast<size_t>(workers) * kWaitingBytes;
     for (unsigned i = 0; i < workers; ++i) {
         HANDLE thread = CreateThread(nullptr, kWorkerStack, RunWorker, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
         // Fewer threads only mean less at once; none means the writer packs.
@@ -216,7 +218,7 @@ void PackingPipeline::Work()
         Job* job;
         {
             Locked locked(lock_);
-            while (!stopping_ && claimed_ < jobs_.size() && claimed_ >= writing_ + ahead_)
+            while (!stopping_ && claimed_ < jobs_.size() && (claimed_ >= writing_ + ahead_ || waiting_ >= waitingBound_))
                 SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
             if (stopping_ || claimed_ == jobs_.size()) return;
             job = jobs_[claimed_++].get();
@@ -280,6 +282,7 @@ bool PackingPipeline::Put(Job& job, std::vector<uint8_t>& chunk)
         SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
     if (stopping_) return false;
     job.waiting += chunk.size();
+    waiting_ += chunk.size();
     job.chunks.push_back(std::move(chunk));
     WakeAllConditionVariable(&changed_);
     chunk.clear();
@@ -296,6 +299,7 @@ bool PackingPipeline::Restart(Job& job)
     Locked locked(lock_);
     if (stopping_) return false;
     job.chunks.clear();
+    waiting_ -= job.waiting;
     job.waiting = 0;
     job.restart = true;
     WakeAllConditionVariable(&changed_);

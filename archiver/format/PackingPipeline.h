@@ -4,11 +4,14 @@
 // archive is byte for byte the one a single worker writes.
 //
 // Memory is bounded: a worker takes a file only while it is at most
-// kAheadPerWorker files per worker past the one being written, and at most
-// kWaitingBytes of a file's packed data wait for the writer (a larger member
-// streams: its worker waits until the writer has taken some). With the
-// encoder's tables that is, per worker, the tables, a 64 KiB read buffer and
-// up to kAheadPerWorker MiB of packed data waiting.
+// kAheadPerWorker files per worker past the one being written and less than
+// kWaitingBytes per worker of packed data waits for the writer in all; and at
+// most kWaitingBytes of one file's packed data waits (a larger member streams:
+// its worker waits until the writer has taken some). With the encoder's
+// tables that is, per worker, the tables, a 64 KiB read buffer and up to
+// 2 MiB of packed data waiting. Many files may wait because a large one
+// holds the writer: a worker that stopped at a few small ones would idle
+// while another packs it.
 #pragma once
 #include "archiver/codec/Encoder.h"
 #include "archiver/format/FileFeed.h"
@@ -27,7 +30,7 @@ namespace lha {
 class PackingPipeline {
 public:
     static constexpr unsigned kMaxWorkers = 8;
-    static constexpr unsigned kAheadPerWorker = 2;
+    static constexpr unsigned kAheadPerWorker = 32;
     static constexpr size_t kWaitingBytes = 1024 * 1024;
 
     // The machine's processors, at most kMaxWorkers; the environment variable
@@ -76,6 +79,8 @@ private:
     size_t claimed_ = 0;    // jobs taken by workers
     size_t writing_ = 0;    // the job the writer is on; all before it are written
     size_t ahead_ = 1;      // jobs a worker may take past writing_
+    size_t waitingBound_ = 0;  // a worker takes no job while waiting_ is at it
+    size_t waiting_ = 0;       // packed bytes of all jobs the writer has not taken
     bool stopping_ = false;
     std::vector<std::vector<uint8_t>> spare_;  // chunk buffers the writer is done with
     size_t next_ = 0;                          // the writer's next job

@@ -17,7 +17,8 @@ struct Job {
 class Workers {
 public:
     Workers(const std::vector<FileToPack>& files, const lha::PackingMethod& method, unsigned workers)
-        : files_(files), method_(method), jobs_(files.size()), workers_(workers), ahead_(workers * kAheadPerWorker) {}
+        : files_(files), method_(method), jobs_(files.size()), workers_(workers), ahead_(workers * kAheadPerWorker),
+          waitingBound_(workers * kWaitingBytes) {}
 
     bool Run(const MemberWriter& write, std::string& error) {
         std::vector<std::thread> threads;
@@ -34,7 +35,7 @@ private:
     // Claims the next file while it is within reach of the writer.
     bool Claim(size_t& index) {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return stopping_ || claimed_ >= jobs_.size() || claimed_ < written_ + ahead_; });
+        changed_.wait(lock, [this] { return stopping_ || claimed_ >= jobs_.size() || (claimed_ < written_ + ahead_ && waiting_ < waitingBound_); });
         if (stopping_ || claimed_ >= jobs_.size())
             return false;
         index = claimed_++;
@@ -48,6 +49,7 @@ private:
             std::lock_guard<std::mutex> lock(mutex_);
             job.ok = ok;
             job.done = true;
+            waiting_ += job.member.data.size();
             changed_.notify_all();
         }
     }
@@ -67,8 +69,10 @@ private:
                 error = files_[index].name + ": cannot write the member";
                 return false;
             }
+            const size_t size = job.member.data.size();
             job.member = PackedMember();  // its memory goes back now
             std::lock_guard<std::mutex> lock(mutex_);
+            waiting_ -= size;
             written_ = index + 1;
             changed_.notify_all();
         }
@@ -86,10 +90,12 @@ private:
     std::vector<Job> jobs_;
     const unsigned workers_;
     const size_t ahead_;
+    const size_t waitingBound_;
     std::mutex mutex_;
     std::condition_variable changed_;
     size_t claimed_ = 0;
     size_t written_ = 0;
+    size_t waiting_ = 0;  // bytes of packed members done and not yet written
     bool stopping_ = false;
 };
 

@@ -1,7 +1,9 @@
 // Packs a list of files on worker threads, each file by one worker from start
 // to end, as the archiver's packing pipeline does, and hands the members to
-// the writer in the list's order. A worker runs at most kAheadPerWorker files
-// per worker past the one being written, so memory stays bounded.
+// the writer in the list's order. A worker takes a file only while it is at
+// most kAheadPerWorker files per worker past the one being written and less
+// than kWaitingBytes per worker of packed members wait, so memory stays
+// bounded and a large file holding the writer does not idle the others.
 #pragma once
 #include "MemberPacking.h"
 
@@ -16,7 +18,8 @@ struct FileToPack {
     std::string name;  // in the archive
 };
 
-constexpr unsigned kAheadPerWorker = 2;
+constexpr unsigned kAheadPerWorker = 32;
+constexpr size_t kWaitingBytes = 1024 * 1024;
 
 using MemberWriter = std::function<bool(const PackedMember&)>;
 

@@ -11,13 +11,14 @@
 namespace lha {
 namespace {
 
-// -lh5-, the default, stays fast; the larger dictionaries are asked for to
-// pack small, and are searched deeper: their chains hold more of the far
-// copies that make them pay.
+// -lh5-, the default, stays fast: a match of 16 bytes is taken without
+// looking one position on (0.01 % larger, 4 % faster on the bench corpus); the
+// larger dictionaries are asked for to pack small, and are searched deeper:
+// their chains hold more of the far copies that make them pay.
 const PackingMethod kPackingMethods[] = {
     // id      dictionary          parsing            depth nice       take       parses
     {"-lh0-", 0, Parsing::Lazy, 0, 0, 0, 0},
-    {"-lh5-", kLh5DictionaryBits, Parsing::Lazy, 256, kMaxMatch, kMaxMatch, 1},
+    {"-lh5-", kLh5DictionaryBits, Parsing::Lazy, 256, kMaxMatch, 16, 1},
     {"-lh6-", kLh6DictionaryBits, Parsing::Cheapest, 32, 128, 128, 2},
     {"-lh7-", kLh7DictionaryBits, Parsing::Cheapest, 32, 128, 128, 2},
     {"-lh1-", kLh1DictionaryBits, Parsing::Lazy, 128, kLh1MaxMatch, kLh1MaxMatch, 1, EncodeLh1},

@@ -207,6 +207,16 @@ Bytes Repeated(Bytes unit, size_t size) {
     return data;
 }
 
+// Random units of eight bytes whose last three repeat three of the unit
+// before, twelve bytes back: the only copies are three bytes long (the byte
+// after each differs), so only a search for three-byte matches packs it.
+Bytes ThreeByteRepeats(size_t size, uint32_t seed) {
+    Bytes data = RandomBytes(size, seed);
+    for (size_t at = 13; at + 3 <= size; at += 8)
+        std::memcpy(&data[at], &data[at - 12], 3);
+    return data;
+}
+
 struct RoundTripCase {
     const char* name;
     Bytes data;
@@ -234,6 +244,7 @@ TEST(Lh5, RoundTripsAtTheEdges) {
         {"a period of 8191 bytes: the farthest copies", Repeated(RandomBytes(8191, 13), 40000), 0.22},
         {"literals over a block boundary, then a long run", literalsThenRun, 0.29},
         {"runs and noise over many blocks", runsAndNoise, 0.26},
+        {"copies of three bytes only", ThreeByteRepeats(60000, 14), 0.9},
         {"text that slides the window many times", MixedBytes(200000, 3), 0.11},
     };
     for (const RoundTripCase& c : cases) {
@@ -448,6 +459,7 @@ TEST(Lh1, RoundTripsAtTheEdges) {
         {"a period of 61 bytes", Repeated(RandomBytes(61, 55), 30000), 0.04},
         {"random data, then a copy of exactly 60 bytes", copyOf60, 1.01},
         {"ends 59 bytes into a copy", endsInCopy, 1.01},
+        {"copies of three bytes only", ThreeByteRepeats(60000, 59), 0.9},
         {"random bytes: literals over many tree rebuilds", RandomBytes(100000, 56), 1.01},
         {"text that slides the window many times", MixedBytes(200000, 57), 0.21},
     };

@@ -50,8 +50,10 @@ private:
     uint32_t limit_[kMaxCodeLength + 1] = {};
     uint32_t first_[kMaxCodeLength + 1] = {};
     uint16_t offset_[kMaxCodeLength + 1] = {};
-    uint16_t sorted_[kMaxSymbols] = {};
-    uint16_t table_[1u << kMaxLookupBits] = {};
+    // Filled by Build before any lookup, so a decoder made for each member
+    // does not clear them first.
+    uint16_t sorted_[kMaxSymbols];
+    uint16_t table_[1u << kMaxLookupBits];
 };
 
 } // namespace lha

@@ -23,6 +23,11 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using namespace codec_bench;
@@ -125,27 +130,53 @@ std::string TestMember(const MemberEntry& entry, const uint8_t* packed) {
     return std::string();
 }
 
-// The whole archive in one read, as a reader that maps it would have it.
-bool ReadArchive(const std::string& path, std::vector<uint8_t>& data) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return false;
-    bool ok = std::fseek(file, 0, SEEK_END) == 0;
-    const long size = ok ? std::ftell(file) : -1;
-    ok = size >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
-    if (ok) {
-        data.resize(static_cast<size_t>(size));
-        ok = std::fread(data.data(), 1, data.size(), file) == data.size();
+// The whole archive mapped, read-only: its pages come from the page cache as
+// the members are read, with no copy and no buffer to clear first.
+class MappedArchive {
+public:
+    explicit MappedArchive(const std::string& path) {
+        const int file = open(path.c_str(), O_RDONLY);
+        if (file < 0)
+            return;
+        struct stat facts;
+        if (fstat(file, &facts) == 0)
+            Map(file, static_cast<size_t>(facts.st_size));
+        close(file);
     }
-    std::fclose(file);
-    return ok;
-}
+    ~MappedArchive() {
+        if (data_ != nullptr)
+            munmap(const_cast<uint8_t*>(data_), size_);
+    }
+    MappedArchive(const MappedArchive&) = delete;
+    MappedArchive& operator=(const MappedArchive&) = delete;
+
+    bool Ok() const { return data_ != nullptr || empty_; }
+    const uint8_t* Data() const { return data_; }
+    size_t Size() const { return size_; }
+
+private:
+    void Map(int file, size_t size) {
+        if (size == 0) {
+            empty_ = true;  // nothing to map: an empty file reads as no members
+            return;
+        }
+        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file, 0);
+        if (mapped == MAP_FAILED)
+            return;
+        data_ = static_cast<const uint8_t*>(mapped);
+        size_ = size;
+    }
+
+    const uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+    bool empty_ = false;
+};
 
 int Test(const std::string& archivePath) {
-    std::vector<uint8_t> data;
-    if (!ReadArchive(archivePath, data))
+    const MappedArchive archive(archivePath);
+    if (!archive.Ok())
         return Fail(archivePath + ": cannot read");
-    LevelTwoReader reader(data.data(), data.size());
+    LevelTwoReader reader(archive.Data(), archive.Size());
     MemberEntry entry;
     const uint8_t* packed = nullptr;
     unsigned members = 0, failures = 0;

@@ -37,8 +37,9 @@ public:
     unsigned Available() const { return end_ - pos_; }
     const uint8_t* Current() const { return buffer_ + pos_; }
 
-    // The longest match at the current position among the `depth` nearest
-    // earlier positions of its hash, at most kMaxMatch and Available() bytes,
+    // The longest match at the current position among the nearest earlier
+    // position of its first three bytes' hash and the `depth` nearest of its
+    // four-byte hash (none for the last three bytes), at most kMaxMatch and Available() bytes,
     // the search ending at one of `niceLength`: its length (0 when none reaches
     // kMinMatch) and, when not 0, its `distance`. Does not move.
     unsigned Longest(unsigned depth, unsigned niceLength, unsigned& distance) const;

@@ -6,7 +6,6 @@ namespace lha {
 namespace {
 
 constexpr unsigned kRebuildFrequency = 0x8000;
-constexpr uint16_t kLeaf = 0x8000;  // in a node's child field: a leaf, its symbol below
 constexpr uint64_t kEveryCount = 0x0001000100010001ull;  // one in each of four 16-bit counts
 
 // The index in memory order of the first non-zero count of four loaded at once.
@@ -22,31 +21,29 @@ unsigned FirstDifferentCount(uint64_t difference) {
 
 // Counts rise with the position, but only their equality is used: the run of
 // counts equal to n's that starts at n, compared four at a time (early in a
-// member and after a rebuild, runs of hundreds are the rule).
+// member and after a rebuild, runs of hundreds are the rule). The root's
+// count, the sum of all leaves, ends every run below it.
 inline unsigned AdaptiveTree::LastOfCount(unsigned n) const {
-    const uint16_t count = freq_[n];
-    const uint64_t four = count * kEveryCount;
-    unsigned m = n + 1;
-    for (; m + 4 <= kRoot; m += 4) {
+    const uint64_t four = freq_[n] * kEveryCount;
+    for (unsigned m = n + 1;; m += 4) {
         uint64_t loaded;
         std::memcpy(&loaded, freq_ + m, sizeof loaded);
         if (loaded != four)
             return m - 1 + FirstDifferentCount(loaded ^ four);
     }
-    while (m < kRoot && freq_[m] == count)
-        ++m;
-    return m - 1;
 }
 
 AdaptiveTree::AdaptiveTree() {
     for (unsigned k = 0; k < kLh1SymbolCount; ++k) {
         freq_[k] = 1;
-        child_[k] = static_cast<uint16_t>(kLeaf | k);
+        child_[k] = static_cast<uint16_t>(kNodeCount + k);
     }
     for (unsigned j = 0, p = kLh1SymbolCount; p < kNodeCount; ++j, ++p) {
         child_[p] = static_cast<uint16_t>(2 * j);
         freq_[p] = static_cast<uint16_t>(freq_[2 * j] + freq_[2 * j + 1]);
     }
+    for (unsigned p = kNodeCount; p < kNodeCount + kCountPadding; ++p)
+        freq_[p] = 0;
     LinkAll();
 }
 
@@ -57,13 +54,13 @@ int AdaptiveTree::Decode(BitReader& in) const {
         unsigned bits = in.Peek16();
         unsigned used = 0;
         unsigned c;
-        while (!((c = child_[p]) & kLeaf) && used < 16) {
+        while ((c = child_[p]) < kNodeCount && used < 16) {
             p = c + ((bits >> (15 - used)) & 1);
             ++used;
         }
         in.Skip(used);
-        if (c & kLeaf)
-            return static_cast<int>(c & (kLeaf - 1));
+        if (c >= kNodeCount)
+            return static_cast<int>(c - kNodeCount);
         steps += used;
         if (steps > kNodeCount)
             return -1;
@@ -73,8 +70,8 @@ int AdaptiveTree::Decode(BitReader& in) const {
 unsigned AdaptiveTree::Code(unsigned symbol, uint32_t& code) const {
     code = 0;
     unsigned length = 0;
-    for (unsigned n = leaf_[symbol]; n != kRoot && length < kMaxCodeBits; ++length) {
-        const unsigned parent = parent_[n];
+    for (unsigned n = up_[kNodeCount + symbol]; n != kRoot && length < kMaxCodeBits; ++length) {
+        const unsigned parent = up_[n];
         code |= static_cast<uint32_t>(n - child_[parent]) << length;
         n = parent;
     }
@@ -84,10 +81,10 @@ unsigned AdaptiveTree::Code(unsigned symbol, uint32_t& code) const {
 void AdaptiveTree::Update(unsigned symbol) {
     if (freq_[kRoot] >= kRebuildFrequency)
         Rebuild();
-    unsigned n = leaf_[symbol];
+    unsigned n = up_[kNodeCount + symbol];
     while (n != kRoot) {
         // Most often the next position counts more already.
-        const unsigned m = n + 1 < kRoot && freq_[n + 1] == freq_[n] ? LastOfCount(n + 1) : n;
+        const unsigned m = freq_[n + 1] == freq_[n] ? LastOfCount(n + 1) : n;
         if (m != n) {
             uint16_t held = child_[n];
             child_[n] = child_[m];
@@ -97,7 +94,7 @@ void AdaptiveTree::Update(unsigned symbol) {
             n = m;
         }
         ++freq_[n];
-        n = parent_[n];
+        n = up_[n];
     }
     ++freq_[kRoot];
 }
@@ -109,7 +106,7 @@ void AdaptiveTree::Rebuild() {
     uint16_t counts[kLh1SymbolCount];
     unsigned leaves = 0;
     for (unsigned p = 0; p < kNodeCount && leaves < kLh1SymbolCount; ++p) {
-        if (child_[p] & kLeaf) {
+        if (child_[p] >= kNodeCount) {
             symbols[leaves] = child_[p];
             counts[leaves++] = static_cast<uint16_t>((freq_[p] + 1u) / 2);
         }
@@ -137,15 +134,12 @@ void AdaptiveTree::PlaceLeaf(unsigned p, uint16_t leaf, uint16_t count) {
     freq_[p] = count;
 }
 
-// Points the symbol of a leaf, or the children of a node, back at `p`.
+// Points the symbol of a leaf, or the children of a node, back at `p`; for a
+// leaf the second store repeats the first, so nothing branches.
 void AdaptiveTree::Link(unsigned p) {
-    uint16_t c = child_[p];
-    if (c & kLeaf) {
-        leaf_[c & (kLeaf - 1)] = static_cast<uint16_t>(p);
-        return;
-    }
-    parent_[c] = static_cast<uint16_t>(p);
-    parent_[c + 1] = static_cast<uint16_t>(p);
+    const unsigned c = child_[p];
+    up_[c] = static_cast<uint16_t>(p);
+    up_[c + (c < kNodeCount)] = static_cast<uint16_t>(p);
 }
 
 void AdaptiveTree::LinkAll() {

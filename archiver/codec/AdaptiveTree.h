@@ -47,10 +47,16 @@ private:
     void Link(unsigned p);
     void LinkAll();
 
-    uint16_t freq_[kNodeCount];
+    // Past the root, zeros: LastOfCount loads four counts at a time and stops
+    // at the root at the latest, whose count exceeds every other.
+    static constexpr unsigned kCountPadding = 3;
+
+    uint16_t freq_[kNodeCount + kCountPadding];
+    // A node's first child, or for a leaf kNodeCount + its symbol.
     uint16_t child_[kNodeCount];
-    uint16_t parent_[kNodeCount];
-    uint16_t leaf_[kLh1SymbolCount];
+    // Indexed like child_'s values: the parent of each position, then the
+    // position of each symbol's leaf, so one store links either.
+    uint16_t up_[kNodeCount + kLh1SymbolCount];
 };
 
 } // namespace lha

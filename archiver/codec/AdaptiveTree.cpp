@@ -45,25 +45,37 @@ AdaptiveTree::AdaptiveTree() {
     for (unsigned p = kNodeCount; p < kNodeCount + kCountPadding; ++p)
         freq_[p] = 0;
     LinkAll();
+    std::memset(inTop_, 0, sizeof inTop_);
+    topStale_ = 1;
 }
 
-int AdaptiveTree::Decode(BitReader& in) const {
-    unsigned p = kRoot;
-    unsigned steps = 0;
+// The top of the walk comes from the table; one 16-bit peek serves the rest
+// of it unless the code is longer than 16 bits.
+int AdaptiveTree::DecodeAndUpdate(BitReader& in) {
+    if (topStale_)
+        BuildTop();
+    unsigned bits = in.Peek16();
+    const TopWalk& top = top_[bits >> (16 - kTopBits)];
+    std::memcpy(path_, top.path, sizeof top.path);
+    unsigned depth = top.depth;
+    unsigned used = depth;
+    unsigned p = top.path[depth];
     for (;;) {
-        unsigned bits = in.Peek16();
-        unsigned used = 0;
         unsigned c;
         while ((c = child_[p]) < kNodeCount && used < 16) {
             p = c + ((bits >> (15 - used)) & 1);
+            path_[++depth] = static_cast<uint16_t>(p);
             ++used;
         }
         in.Skip(used);
-        if (c >= kNodeCount)
+        if (c >= kNodeCount) {
+            CountPath(depth, c);
             return static_cast<int>(c - kNodeCount);
-        steps += used;
-        if (steps > kNodeCount)
+        }
+        if (depth + 16 > kMaxCodeBits)
             return -1;
+        bits = in.Peek16();
+        used = 0;
     }
 }
 
@@ -81,7 +93,29 @@ unsigned AdaptiveTree::Code(unsigned symbol, uint32_t& code) const {
 void AdaptiveTree::Update(unsigned symbol) {
     if (freq_[kRoot] >= kRebuildFrequency)
         Rebuild();
-    unsigned n = up_[kNodeCount + symbol];
+    CountFrom(up_[kNodeCount + symbol]);
+}
+
+// Counts the leaf at the end of path_ up the path itself, as long as no
+// position on it has to move: with no link to follow, no level waits for the
+// load of the one below.
+void AdaptiveTree::CountPath(unsigned depth, unsigned leaf) {
+    if (freq_[kRoot] >= kRebuildFrequency) {
+        Rebuild();
+        return CountFrom(up_[leaf]);
+    }
+    for (; depth > 0; --depth) {
+        const unsigned n = path_[depth];
+        if (freq_[n + 1] == freq_[n])
+            return CountFrom(n);
+        ++freq_[n];
+    }
+    ++freq_[kRoot];
+}
+
+// Counts the node at `n` and each above it, every one first moved to the
+// highest position of its count.
+void AdaptiveTree::CountFrom(unsigned n) {
     while (n != kRoot) {
         // Most often the next position counts more already.
         const unsigned m = freq_[n + 1] == freq_[n] ? LastOfCount(n + 1) : n;
@@ -91,12 +125,42 @@ void AdaptiveTree::Update(unsigned symbol) {
             child_[m] = held;
             Link(n);
             Link(m);
+            topStale_ |= inTop_[n] | inTop_[m];
             n = m;
         }
         ++freq_[n];
         n = up_[n];
     }
     ++freq_[kRoot];
+}
+
+void AdaptiveTree::BuildTop() {
+    std::memset(inTop_, 0, sizeof inTop_);
+    TopWalk walk{};
+    walk.path[0] = kRoot;
+    FillTop(0, walk);
+    topStale_ = 0;
+}
+
+// Fills the entries of the codes that start with `walk`, `prefix` its bits,
+// and marks the positions whose content decides them.
+void AdaptiveTree::FillTop(unsigned prefix, TopWalk& walk) {
+    const unsigned p = walk.path[walk.depth];
+    const unsigned c = child_[p];
+    if (walk.depth < kTopBits)
+        inTop_[p] = 1;
+    if (walk.depth == kTopBits || c >= kNodeCount) {
+        const unsigned span = 1u << (kTopBits - walk.depth);
+        for (unsigned i = prefix * span; i < (prefix + 1) * span; ++i)
+            top_[i] = walk;
+        return;
+    }
+    ++walk.depth;
+    for (unsigned bit = 0; bit < 2; ++bit) {
+        walk.path[walk.depth] = static_cast<uint16_t>(c + bit);
+        FillTop(2 * prefix + bit, walk);
+    }
+    --walk.depth;
 }
 
 // Halves every leaf's count (rounding up) and merges the leaves again, two
@@ -127,6 +191,7 @@ void AdaptiveTree::Rebuild() {
         c += 2;
     }
     LinkAll();
+    topStale_ = 1;
 }
 
 void AdaptiveTree::PlaceLeaf(unsigned p, uint16_t leaf, uint16_t count) {

@@ -1,6 +1,6 @@
 // The Huffman tree of -lh1-'s symbols, rebuilt in place as they are seen. The
 // decoder walks it down from the root, the encoder up from a leaf; both count
-// every symbol with Update right after it, so they stay in step.
+// every symbol right after it, so they stay in step.
 //
 // Positions are kept in order of frequency (the root, highest, is last); a
 // node's second child sits just above its first. Parent links belong to
@@ -23,9 +23,10 @@ public:
 
     AdaptiveTree();
 
-    // The next symbol, one bit per branch, 0 to the lower child; -1 for a walk
-    // longer than the tree has nodes, which only a broken tree can give.
-    int Decode(BitReader& in) const;
+    // The next symbol, one bit per branch, 0 to the lower child, then counted
+    // as Update counts it; -1 (nothing counted) for a walk longer than
+    // kMaxCodeBits, which only a broken tree can give.
+    int DecodeAndUpdate(BitReader& in);
 
     // The code of `symbol` now: its length in bits, and in `code` its bits,
     // the root's branch the highest.
@@ -39,9 +40,23 @@ private:
     static constexpr unsigned kNodeCount = 2 * kLh1SymbolCount - 1;
     static constexpr unsigned kRoot = kNodeCount - 1;
 
+    // The first kTopBits bits of a code, looked up: the positions the walk
+    // from the root passes over them, stopping early at a leaf. With 4 bits a
+    // swap moves one of those positions about once in 2,000 symbols; with 5
+    // once in 80, and refilling the table costs more than it saves.
+    static constexpr unsigned kTopBits = 4;
+    struct TopWalk {
+        uint16_t path[kTopBits + 1];
+        uint16_t depth;
+    };
+
     // The highest position below the root whose count, and that of every
     // position between, equals the count at `n`.
     unsigned LastOfCount(unsigned n) const;
+    void CountPath(unsigned depth, unsigned leaf);
+    void CountFrom(unsigned n);
+    void BuildTop();
+    void FillTop(unsigned prefix, TopWalk& walk);
     void Rebuild();
     void PlaceLeaf(unsigned p, uint16_t leaf, uint16_t count);
     void Link(unsigned p);
@@ -57,6 +72,14 @@ private:
     // Indexed like child_'s values: the parent of each position, then the
     // position of each symbol's leaf, so one store links either.
     uint16_t up_[kNodeCount + kLh1SymbolCount];
+
+    // The walk of the last DecodeAndUpdate, root first.
+    uint16_t path_[kMaxCodeBits + 1];
+    // Good until a swap or a rebuild changes a position marked in inTop_,
+    // one the table's walks pass above their last.
+    TopWalk top_[1u << kTopBits];
+    uint8_t inTop_[kNodeCount];
+    uint8_t topStale_;
 };
 
 } // namespace lha

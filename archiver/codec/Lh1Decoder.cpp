@@ -41,10 +41,9 @@ public:
 
     DecodeStatus Run(uint64_t left) {
         while (left > 0) {
-            int symbol = tree_.Decode(in_);
+            int symbol = tree_.DecodeAndUpdate(in_);
             if (symbol < 0)
                 return DecodeStatus::CorruptData;
-            tree_.Update(static_cast<unsigned>(symbol));
             uint32_t distance = 0;
             uint32_t length = 1;
             if (symbol >= static_cast<int>(kLh1LiteralCount)) {

@@ -36,7 +36,7 @@ class Lh1Decoder {
 public:
     Lh1Decoder(ByteSource& packed, uint64_t packedSize, ByteSink& out) : in_(packed, packedSize), window_(out) {
         uint8_t space = kLh1WindowFill;
-        window_.Preset(&space, 1, 0);
+        window_.Preset(&space, 1, 0, 1u << kLh1DictionaryBits);
     }
 
     DecodeStatus Run(uint64_t left) {

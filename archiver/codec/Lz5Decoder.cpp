@@ -41,7 +41,7 @@ class Lz5Decoder {
 public:
     Lz5Decoder(ByteSource& packed, uint64_t packedSize, ByteSink& out) : in_(packed, packedSize), window_(out) {
         const InitialRing ring = BuildInitialRing();
-        window_.Preset(ring.bytes, kRingSize, kFirstIndex);
+        window_.Preset(ring.bytes, kRingSize, kFirstIndex, kRingSize);
     }
 
     DecodeStatus Run(uint64_t left) {

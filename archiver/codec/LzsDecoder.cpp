@@ -19,7 +19,7 @@ class LzsDecoder {
 public:
     LzsDecoder(ByteSource& packed, uint64_t packedSize, ByteSink& out) : in_(packed, packedSize), window_(out) {
         uint8_t space = kSpace;
-        window_.Preset(&space, 1, kFirstIndex);
+        window_.Preset(&space, 1, kFirstIndex, kRingSize);
     }
 
     DecodeStatus Run(uint64_t left) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace lha {
 
@@ -40,15 +41,18 @@ public:
     }
 
     // Appends `length` bytes taken from `distance` (1..the window given to
-    // Preset) back, one at a time, so a copy longer than its distance repeats
-    // its pattern.
+    // Preset) back, in order, so a copy longer than its distance repeats its
+    // pattern.
     bool Copy(uint32_t distance, uint32_t length) {
         uint32_t from = (next_ - distance) & kMask;
         if (from < next_ && next_ + length < kSize) {
             uint8_t* to = ring_ + next_;
             const uint8_t* source = ring_ + from;
-            for (uint32_t k = 0; k < length; ++k)
-                to[k] = source[k];  // forward, byte by byte: the copy may overlap itself
+            if (distance >= kChunk)
+                CopyChunks(to, source, length);
+            else
+                for (uint32_t k = 0; k < length; ++k)
+                    to[k] = source[k];  // forward, byte by byte: the copy overlaps itself
             next_ += length;
             return true;
         }
@@ -78,6 +82,20 @@ public:
     }
 
 private:
+    static constexpr uint32_t kChunk = 8;
+
+    // Eight bytes at a time: from `distance` >= kChunk back, each chunk's
+    // source is written already. The last chunk may write up to seven bytes
+    // past the copy, into positions a whole ring back from it (far beyond any
+    // window) or into the slack past the ring's end.
+    static void CopyChunks(uint8_t* to, const uint8_t* source, uint32_t length) {
+        for (uint32_t k = 0; k < length; k += kChunk) {
+            uint8_t chunk[kChunk];
+            std::memcpy(chunk, source + k, kChunk);
+            std::memcpy(to + k, chunk, kChunk);
+        }
+    }
+
     bool Wrap() {
         bool written = out_.Write(ring_ + flushed_, kSize - flushed_);
         next_ = 0;
@@ -88,7 +106,7 @@ private:
     ByteSink& out_;
     uint32_t next_ = 0;
     uint32_t flushed_ = 0;
-    uint8_t ring_[kSize];
+    uint8_t ring_[kSize + kChunk - 1];
 };
 
 } // namespace lha

@@ -5,7 +5,6 @@
 namespace lha {
 namespace {
 
-constexpr unsigned kRebuildFrequency = 0x8000;
 constexpr uint64_t kEveryCount = 0x0001000100010001ull;  // one in each of four 16-bit counts
 
 // The index in memory order of the first non-zero count of four loaded at once.
@@ -49,36 +48,6 @@ AdaptiveTree::AdaptiveTree() {
     topStale_ = 1;
 }
 
-// The top of the walk comes from the table; one 16-bit peek serves the rest
-// of it unless the code is longer than 16 bits.
-int AdaptiveTree::DecodeAndUpdate(BitReader& in) {
-    if (topStale_)
-        BuildTop();
-    unsigned bits = in.Peek16();
-    const TopWalk& top = top_[bits >> (16 - kTopBits)];
-    std::memcpy(path_, top.path, sizeof top.path);
-    unsigned depth = top.depth;
-    unsigned used = depth;
-    unsigned p = top.path[depth];
-    for (;;) {
-        unsigned c;
-        while ((c = child_[p]) < kNodeCount && used < 16) {
-            p = c + ((bits >> (15 - used)) & 1);
-            path_[++depth] = static_cast<uint16_t>(p);
-            ++used;
-        }
-        in.Skip(used);
-        if (c >= kNodeCount) {
-            CountPath(depth, c);
-            return static_cast<int>(c - kNodeCount);
-        }
-        if (depth + 16 > kMaxCodeBits)
-            return -1;
-        bits = in.Peek16();
-        used = 0;
-    }
-}
-
 unsigned AdaptiveTree::Code(unsigned symbol, uint32_t& code) const {
     code = 0;
     unsigned length = 0;
@@ -94,23 +63,6 @@ void AdaptiveTree::Update(unsigned symbol) {
     if (freq_[kRoot] >= kRebuildFrequency)
         Rebuild();
     CountFrom(up_[kNodeCount + symbol]);
-}
-
-// Counts the leaf at the end of path_ up the path itself, as long as no
-// position on it has to move: with no link to follow, no level waits for the
-// load of the one below.
-void AdaptiveTree::CountPath(unsigned depth, unsigned leaf) {
-    if (freq_[kRoot] >= kRebuildFrequency) {
-        Rebuild();
-        return CountFrom(up_[leaf]);
-    }
-    for (; depth > 0; --depth) {
-        const unsigned n = path_[depth];
-        if (freq_[n + 1] == freq_[n])
-            return CountFrom(n);
-        ++freq_[n];
-    }
-    ++freq_[kRoot];
 }
 
 // Counts the node at `n` and each above it, every one first moved to the

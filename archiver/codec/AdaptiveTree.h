@@ -10,6 +10,7 @@
 #include "archiver/codec/Lh1Format.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace lha {
 
@@ -37,6 +38,7 @@ public:
     void Update(unsigned symbol);
 
 private:
+    static constexpr unsigned kRebuildFrequency = 0x8000;
     static constexpr unsigned kNodeCount = 2 * kLh1SymbolCount - 1;
     static constexpr unsigned kRoot = kNodeCount - 1;
 
@@ -81,5 +83,57 @@ private:
     uint8_t inTop_[kNodeCount];
     uint8_t topStale_;
 };
+
+// Defined here, inline, so that the decoder's loop keeps the bit reader in
+// registers across symbols.
+
+// Counts the leaf at the end of path_ up the path itself, as long as no
+// position on it has to move: with no link to follow, no level waits for the
+// load of the one below.
+inline void AdaptiveTree::CountPath(unsigned depth, unsigned leaf) {
+    if (freq_[kRoot] >= kRebuildFrequency) {
+        Rebuild();
+        return CountFrom(up_[leaf]);
+    }
+    for (; depth > 0; --depth) {
+        const unsigned n = path_[depth];
+        if (freq_[n + 1] == freq_[n])
+            return CountFrom(n);
+        ++freq_[n];
+    }
+    ++freq_[kRoot];
+}
+
+// The top of the walk comes from the table; one 16-bit peek serves the rest
+// of it unless the code is longer than 16 bits. The peeked bits sit at the
+// top of `ahead`, the next one highest.
+inline int AdaptiveTree::DecodeAndUpdate(BitReader& in) {
+    if (topStale_)
+        BuildTop();
+    uint32_t ahead = in.Peek16() << 16;
+    const TopWalk& top = top_[ahead >> (32 - kTopBits)];
+    std::memcpy(path_, top.path, sizeof top.path);
+    unsigned depth = top.depth;
+    unsigned p = top.path[depth];
+    unsigned start = 0;  // the depth at the peek
+    ahead <<= depth;
+    for (;;) {
+        unsigned c;
+        while ((c = child_[p]) < kNodeCount && depth < start + 16) {
+            p = c + (ahead >> 31);
+            ahead <<= 1;
+            path_[++depth] = static_cast<uint16_t>(p);
+        }
+        in.Skip(depth - start);
+        if (c >= kNodeCount) {
+            CountPath(depth, c);
+            return static_cast<int>(c - kNodeCount);
+        }
+        if (depth + 16 > kMaxCodeBits)
+            return -1;
+        ahead = in.Peek16() << 16;
+        start = depth;
+    }
+}
 
 } // namespace lha

@@ -8,6 +8,7 @@ namespace lha {
 namespace {
 
 constexpr unsigned kPositionPeekBits = kLh1MaxPositionCodeBits;
+static_assert(kLh1MaxPositionCodeBits + kLh1LowPositionBits <= 16, "a position fits one peek");
 
 // The high six bits of a position (Lh1Format.h), looked up on the next 8 bits.
 struct PositionCode {
@@ -64,11 +65,13 @@ public:
     }
 
 private:
-    // 1..4096 bytes back.
+    // 1..4096 bytes back. The high bits' code and the low bits take one peek.
     uint32_t ReadDistance() {
-        const PositionCode& code = kPositionTable.entry[in_.Peek16() >> (16 - kPositionPeekBits)];
-        in_.Skip(code.length);
-        uint32_t low = in_.Get(kLh1LowPositionBits);
+        const unsigned bits = in_.Peek16();
+        const PositionCode& code = kPositionTable.entry[bits >> (16 - kPositionPeekBits)];
+        const unsigned taken = code.length + kLh1LowPositionBits;
+        in_.Skip(taken);
+        const uint32_t low = (bits >> (16 - taken)) & kLh1LowPositionMask;
         return ((static_cast<uint32_t>(code.high) << kLh1LowPositionBits) | low) + 1;
     }
 

@@ -30,7 +30,6 @@ constexpr PositionCodes BuildPositionCodes() {
     return codes;
 }
 constexpr PositionCodes kPositionCodes = BuildPositionCodes();
-constexpr unsigned kLowPositionMask = (1u << kLh1LowPositionBits) - 1;
 
 // A copy this short is taken only when its codes cost fewer bits than its
 // literals: a short copy from far back can cost more.
@@ -105,7 +104,7 @@ void Lh1Encoder::PutCopy(const Match& match, unsigned entered) {
     const unsigned offset = match.distance - 1;
     const PositionCode& high = kPositionCodes.high[offset >> kLh1LowPositionBits];
     out_.Put(high.length, high.code);
-    out_.Put(kLh1LowPositionBits, offset & kLowPositionMask);
+    out_.Put(kLh1LowPositionBits, offset & kLh1LowPositionMask);
     for (unsigned k = entered; k < match.length; ++k)
         finder_.InsertAndAdvance();
 }

@@ -19,6 +19,7 @@ constexpr unsigned char kLh1WindowFill = 0x20;
 // the value, 1 value 3 bits, 3 values 4 bits, 8 of 5, 12 of 6, 24 of 7 and
 // 16 of 8 (the count of each length, by length).
 constexpr unsigned kLh1LowPositionBits = 6;
+constexpr unsigned kLh1LowPositionMask = (1u << kLh1LowPositionBits) - 1;
 constexpr unsigned kLh1MaxPositionCodeBits = 8;
 constexpr unsigned kLh1HighValuesOfLength[kLh1MaxPositionCodeBits + 1] = {0, 0, 0, 1, 3, 8, 12, 24, 16};
 

@@ -45,7 +45,7 @@ private:
     // The first kTopBits bits of a code, looked up: the positions the walk
     // from the root passes over them, stopping early at a leaf. With 4 bits a
     // swap moves one of those positions about once in 2,000 symbols; with 5
-    // once in 80, and refilling the table costs more than it saves.
+    // the table was refilled once in 40, costing more than it saved.
     static constexpr unsigned kTopBits = 4;
     struct TopWalk {
         uint16_t path[kTopBits + 1];

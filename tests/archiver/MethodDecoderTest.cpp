@@ -502,6 +502,27 @@ TEST(Lh1, StreamsLongEnoughToRebuildTheTree) {
     }
 }
 
+// Counts in a Fibonacci chain, in units of the 306 symbols never seen, put
+// those symbols under the whole chain: their codes pass 16 bits, more than
+// the decoder peeks at once.
+TEST(Lh1, CodesLongerThanSixteenBits) {
+    const unsigned kUnseen = 306;
+    const unsigned chain[] = {1, 2, 3, 5, 8, 13, 21, 34};
+    std::vector<Command> commands;
+    for (unsigned k = 0; k < 8; ++k)
+        commands.insert(commands.end(), kUnseen * chain[k], L(static_cast<char>('a' + k)));
+    ModelTree tree;
+    for (const Command& c : commands)
+        tree.Update(c.byte);
+    ASSERT_GT(tree.Code(0).size(), 16u) << "the chain no longer makes a long code";
+    for (uint8_t unseen : {0, 1, 2, 0xFF})
+        commands.push_back({0, 0, unseen});
+    commands.push_back(L('a'));
+    Bytes expected = Expand(commands, Lh1Before()), out;
+    ASSERT_EQ(Unpack("-lh1-", EncodeLh1(commands), expected.size(), out), lha::DecodeStatus::Ok);
+    EXPECT_TRUE(out == expected);
+}
+
 // decode(encode(commands)) gives what the commands mean, for each method; and
 // the member's end may fall anywhere, inside a copy too.
 TEST(MethodDecoders, SeededRandomRoundTrips) {

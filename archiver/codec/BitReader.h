@@ -50,13 +50,14 @@ private:
     // With four bytes in the buffer, one big-endian word fills bits_ to 24..31
     // valid bits; the bits of the partly taken byte below them are that
     // byte's own, so ORing it in again later changes nothing. Near the end of
-    // the buffer the bytes go one at a time.
+    // the buffer the bytes go one at a time, to 24..31 too: at 32, a skip of
+    // no bits would load a word past them.
     void Refill() {
         if (end_ - next_ >= 4) {
             LoadWord();
             return;
         }
-        while (count_ <= 24) {
+        while (count_ < 24) {
             if (next_ == end_ && !FillBuffer()) {
                 padBits_ += 8;
                 count_ += 8;

@@ -1,6 +1,7 @@
 // The codec on its own: CRC-16 check values, -lh5-, -lh6-, -lh7- and -lh1-
 // round trips at the edges and over seeded random inputs, blocks written bit by bit from the format's
 // definition, and damaged packed data that must end cleanly.
+#include "archiver/codec/BitReader.h"
 #include "archiver/codec/Crc16.h"
 #include "archiver/codec/Decoder.h"
 #include "archiver/codec/Encoder.h"
@@ -128,6 +129,30 @@ struct CrcCase {
     uint16_t expected;  // 0 with `reference`: from the bitwise CRC
     bool reference;
 };
+
+// The bits come out in order however the source hands its bytes over, with
+// skips of nothing between (a tree of one symbol has codes of no bits).
+TEST(BitReader, ReadsAcrossTheSourcesPieces) {
+    std::mt19937 random(7);
+    Bytes data(400);
+    for (uint8_t& byte : data)
+        byte = static_cast<uint8_t>(random());
+    auto bitAt = [&](size_t k) { return (data[k / 8] >> (7 - k % 8)) & 1u; };
+    for (size_t piece : {size_t{1}, size_t{3}, size_t{4}, size_t{5}, size_t{7}, size_t{16384}}) {
+        MemorySource source(data, piece);
+        lha::BitReader in(source, data.size());
+        size_t at = 0;
+        for (unsigned count = 1; at + count <= data.size() * 8; count = count % 16 + 1) {
+            unsigned expected = 0;
+            for (unsigned k = 0; k < count; ++k)
+                expected = expected << 1 | bitAt(at + k);
+            in.Skip(0);
+            ASSERT_EQ(in.Get(count), expected) << "pieces of " << piece << ", bit " << at;
+            at += count;
+        }
+        EXPECT_FALSE(in.Overran()) << "pieces of " << piece;
+    }
+}
 
 TEST(Crc16, CheckValues) {
     const CrcCase cases[] = {

@@ -14,11 +14,12 @@ namespace codectest {
 
 using Bytes = std::vector<uint8_t>;
 
+// `piece`, when given, is the most one read hands over.
 class MemorySource : public lha::ByteSource {
 public:
-    explicit MemorySource(const Bytes& data) : data_(data) {}
+    explicit MemorySource(const Bytes& data, size_t piece = SIZE_MAX) : data_(data), piece_(piece) {}
     size_t Read(uint8_t* buffer, size_t size) override {
-        size_t n = std::min(size, data_.size() - next_);
+        size_t n = std::min({size, piece_, data_.size() - next_});
         if (n > 0)
             std::memcpy(buffer, data_.data() + next_, n);
         next_ += n;
@@ -26,6 +27,7 @@ public:
     }
 private:
     const Bytes& data_;
+    size_t piece_;
     size_t next_ = 0;
 };
 

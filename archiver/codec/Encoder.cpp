@@ -48,7 +48,9 @@ constexpr unsigned kGoodHeldDepthShare = 4;
 // A match this short is taken only when it costs fewer bits than its literals.
 constexpr unsigned kPricedShortMatch = 5;
 constexpr unsigned kMatchesKept = 8;          // per position, the longest
-constexpr unsigned kSplitCodes = 1024;        // a block this long is tried as two halves
+// A block this long is tried as two halves (from 1024, each try planning two
+// more blocks, -lh5- packs 0.02 % smaller and 5 % slower).
+constexpr unsigned kSplitCodes = 2048;
 // How many times a chunk's codes can be halved and still be tried as halves.
 constexpr unsigned SplitLevels(unsigned count) { return count < kSplitCodes ? 0 : 1 + SplitLevels((count + 1) / 2); }
 constexpr unsigned kSplitLevels = SplitLevels(kChunkSize);

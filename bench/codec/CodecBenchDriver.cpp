@@ -10,6 +10,7 @@
 // Exit status: 0 done; 1 a file, the archive or a member failed (said on
 // stderr); 2 bad command line; 3 <method> is not one the encoder writes.
 #include "LevelTwoArchive.h"
+#include "MappedFile.h"
 #include "PackingWorkers.h"
 
 #include "archiver/codec/Crc16.h"
@@ -22,11 +23,6 @@
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -130,50 +126,8 @@ std::string TestMember(const MemberEntry& entry, const uint8_t* packed) {
     return std::string();
 }
 
-// The whole archive mapped, read-only: its pages come from the page cache as
-// the members are read, with no copy and no buffer to clear first.
-class MappedArchive {
-public:
-    explicit MappedArchive(const std::string& path) {
-        const int file = open(path.c_str(), O_RDONLY);
-        if (file < 0)
-            return;
-        struct stat facts;
-        if (fstat(file, &facts) == 0)
-            Map(file, static_cast<size_t>(facts.st_size));
-        close(file);
-    }
-    ~MappedArchive() {
-        if (data_ != nullptr)
-            munmap(const_cast<uint8_t*>(data_), size_);
-    }
-    MappedArchive(const MappedArchive&) = delete;
-    MappedArchive& operator=(const MappedArchive&) = delete;
-
-    bool Ok() const { return data_ != nullptr || empty_; }
-    const uint8_t* Data() const { return data_; }
-    size_t Size() const { return size_; }
-
-private:
-    void Map(int file, size_t size) {
-        if (size == 0) {
-            empty_ = true;  // nothing to map: an empty file reads as no members
-            return;
-        }
-        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file, 0);
-        if (mapped == MAP_FAILED)
-            return;
-        data_ = static_cast<const uint8_t*>(mapped);
-        size_ = size;
-    }
-
-    const uint8_t* data_ = nullptr;
-    size_t size_ = 0;
-    bool empty_ = false;
-};
-
 int Test(const std::string& archivePath) {
-    const MappedArchive archive(archivePath);
+    const MappedFile archive(archivePath);
     if (!archive.Ok())
         return Fail(archivePath + ": cannot read");
     LevelTwoReader reader(archive.Data(), archive.Size());

@@ -14,28 +14,36 @@ struct Job {
     bool ok = false;
 };
 
+// The members go out in order, written by whichever worker finishes the file
+// the archive needs next (with every later one already done): no thread waits
+// to write, and a worker sleeps only when it is too far ahead. A wake-up is a
+// system call that costs both processors.
 class Workers {
 public:
-    Workers(const std::vector<FileToPack>& files, const lha::PackingMethod& method, unsigned workers)
-        : files_(files), method_(method), jobs_(files.size()), workers_(workers), ahead_(workers * kAheadPerWorker),
-          waitingBound_(workers * kWaitingBytes) {}
+    Workers(const std::vector<FileToPack>& files, const lha::PackingMethod& method, unsigned workers,
+            const MemberWriter& write)
+        : files_(files), method_(method), write_(write), jobs_(files.size()), workers_(workers),
+          ahead_(workers * kAheadPerWorker), waitingBound_(workers * kWaitingBytes) {}
 
-    bool Run(const MemberWriter& write, std::string& error) {
+    // The calling thread is one of the workers.
+    bool Run(std::string& error) {
         std::vector<std::thread> threads;
-        for (unsigned i = 0; i < workers_; ++i)
+        for (unsigned i = 1; i < workers_; ++i)
             threads.emplace_back([this] { Work(); });
-        const bool ok = WriteInOrder(write, error);
-        Stop();
+        Work();
         for (std::thread& thread : threads)
             thread.join();
-        return ok;
+        error = error_;
+        return error_.empty() && written_ == jobs_.size();
     }
 
 private:
-    // Claims the next file while it is within reach of the writer.
+    // Claims the next file while it is within reach of the members written.
     bool Claim(size_t& index) {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return stopping_ || claimed_ >= jobs_.size() || (claimed_ < written_ + ahead_ && waiting_ < waitingBound_); });
+        room_.wait(lock, [this] {
+            return stopping_ || claimed_ >= jobs_.size() || (claimed_ < written_ + ahead_ && waiting_ < waitingBound_);
+        });
         if (stopping_ || claimed_ >= jobs_.size())
             return false;
         index = claimed_++;
@@ -45,58 +53,53 @@ private:
     void Work() {
         for (size_t index; Claim(index);) {
             Job& job = jobs_[index];
-            const bool ok = PackFile(files_[index].path, files_[index].name, method_, job.member, job.error);
-            std::lock_guard<std::mutex> lock(mutex_);
-            job.ok = ok;
+            job.ok = PackFile(files_[index].path, files_[index].name, method_, job.member, job.error);
+            std::unique_lock<std::mutex> lock(mutex_);
             job.done = true;
             waiting_ += job.member.data.size();
-            changed_.notify_all();
+            if (index == written_ && !writing_)
+                WriteDone(lock);
         }
     }
 
-    bool WriteInOrder(const MemberWriter& write, std::string& error) {
-        for (size_t index = 0; index < jobs_.size(); ++index) {
-            Job& job = jobs_[index];
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                changed_.wait(lock, [&job] { return job.done; });
-            }
-            if (!job.ok) {
-                error = job.error;
-                return false;
-            }
-            if (!write(job.member)) {
-                error = files_[index].name + ": cannot write the member";
-                return false;
-            }
+    // Writes the done members from the next one on, the lock let go while
+    // each is written; the first failure in order stops the run.
+    void WriteDone(std::unique_lock<std::mutex>& lock) {
+        writing_ = true;
+        while (!stopping_ && written_ < jobs_.size() && jobs_[written_].done) {
+            Job& job = jobs_[written_];
+            lock.unlock();
+            const bool ok = job.ok && write_(job.member);
             const size_t size = job.member.data.size();
             job.member = PackedMember();  // its memory goes back now
-            std::lock_guard<std::mutex> lock(mutex_);
+            lock.lock();
+            if (!ok) {
+                error_ = job.ok ? files_[written_].name + ": cannot write the member" : job.error;
+                stopping_ = true;
+                break;
+            }
             waiting_ -= size;
-            written_ = index + 1;
-            changed_.notify_all();
+            ++written_;
         }
-        return true;
-    }
-
-    void Stop() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
-        changed_.notify_all();
+        writing_ = false;
+        room_.notify_all();
     }
 
     const std::vector<FileToPack>& files_;
     const lha::PackingMethod& method_;
+    const MemberWriter& write_;
     std::vector<Job> jobs_;
     const unsigned workers_;
     const size_t ahead_;
     const size_t waitingBound_;
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable room_;  // workers too far ahead wait here
     size_t claimed_ = 0;
     size_t written_ = 0;
-    size_t waiting_ = 0;  // bytes of packed members done and not yet written
+    size_t waiting_ = 0;   // bytes of packed members done and not yet written
+    bool writing_ = false;  // a worker is writing members
     bool stopping_ = false;
+    std::string error_;
 };
 
 } // namespace
@@ -104,7 +107,7 @@ private:
 bool PackFiles(const std::vector<FileToPack>& files, const lha::PackingMethod& method, unsigned workers,
                const MemberWriter& write, std::string& error) {
     if (workers > 1 && files.size() > 1)
-        return Workers(files, method, workers).Run(write, error);
+        return Workers(files, method, workers, write).Run(error);
     PackedMember member;
     for (const FileToPack& file : files) {
         if (!PackFile(file.path, file.name, method, member, error))

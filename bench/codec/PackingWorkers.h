@@ -1,6 +1,7 @@
 // Packs a list of files on worker threads, each file by one worker from start
-// to end, as the archiver's packing pipeline does, and hands the members to
-// the writer in the list's order. A worker takes a file only while it is at
+// to end, as the archiver's packing pipeline does, and writes the members in
+// the list's order (the calling thread is one of the workers, and whichever
+// finishes the member due next writes it). A worker takes a file only while it is at
 // most kAheadPerWorker files per worker past the one being written and less
 // than kWaitingBytes per worker of packed members wait, so memory stays
 // bounded and a large file holding the writer does not idle the others.

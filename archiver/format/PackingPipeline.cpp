@@ -32,10 +32,12 @@ unsigned Clamp(unsigned count) { return count < 1 ? 1 : count > PackingPipeline:
 
 // One file on its way from a worker to the writer; every field is under the lock.
 struct PackingPipeline::Job {
-    Job(const std::string& path, const PackingMethod& packing) : diskPath(path), method(packing) {}
+    Job(const std::string& path, const PackingMethod& packing, size_t number)
+        : diskPath(path), method(packing), index(number) {}
 
     std::string diskPath;
     const PackingMethod& method;
+    const size_t index;   // in the run's order
     bool opened = false;  // Open's answer is in: openOk, facts, error
     bool openOk = false;
     FileFacts facts;
@@ -90,13 +92,13 @@ public:
     {
         Locked locked(pipeline_.lock_);
         Job& job = *pipeline_.jobs_[index_];
-        while (!job.opened) SleepConditionVariableSRW(&pipeline_.changed_, &pipeline_.lock_, INFINITE, 0);
+        while (!job.opened) pipeline_.WaitForWorker(index_);
         if (job.thrown && !job.openOk) std::rethrow_exception(job.thrown);
         if (!job.openOk) {
             // The writer leaves the file out and goes on to the next one.
             error = job.error;
             pipeline_.writing_ = index_ + 1;
-            WakeAllConditionVariable(&pipeline_.changed_);
+            pipeline_.WakeWorkers();
             return false;
         }
         facts = job.facts;
@@ -121,7 +123,7 @@ public:
             pipeline_.spare_.push_back(std::move(chunk));
         }
         pipeline_.writing_ = index_ + 1;
-        WakeAllConditionVariable(&pipeline_.changed_);
+        pipeline_.WakeWorkers();
         return pipeline_.jobs_[index_]->result;
     }
 
@@ -133,8 +135,7 @@ private:
     {
         Locked locked(pipeline_.lock_);
         Job& job = *pipeline_.jobs_[index_];
-        while (!job.restart && job.chunks.empty() && !job.finished)
-            SleepConditionVariableSRW(&pipeline_.changed_, &pipeline_.lock_, INFINITE, 0);
+        while (!job.restart && job.chunks.empty() && !job.finished) pipeline_.WaitForWorker(index_);
         if (job.restart) {
             job.restart = false;
             return Step::Restart;
@@ -152,7 +153,7 @@ private:
         job.chunks.pop_front();
         job.waiting -= chunk.size();
         pipeline_.waiting_ -= chunk.size();
-        WakeAllConditionVariable(&pipeline_.changed_);
+        pipeline_.WakeWorkers();
         return Step::Bytes;
     }
 
@@ -175,7 +176,7 @@ PackingPipeline::PackingPipeline(const std::vector<std::string>& diskPaths,
                                  ProgressMonitor* monitor)
     : monitor_(monitor)
 {
-    for (size_t i = 0; i < diskPaths.size(); ++i) jobs_.emplace_back(new Job(diskPaths[i], *methods[i]));
+    for (size_t i = 0; i < diskPaths.size(); ++i) jobs_.emplace_back(new Job(diskPaths[i], *methods[i], i));
     if (workers > diskPaths.size()) workers = static_cast<unsigned>(diskPaths.size());
     if (workers <= 1) return;
     ahead_ = static_cast<size_t>(workers) * kAheadPerWorker;
@@ -219,7 +220,7 @@ void PackingPipeline::Work()
         {
             Locked locked(lock_);
             while (!stopping_ && claimed_ < jobs_.size() && (claimed_ >= writing_ + ahead_ || waiting_ >= waitingBound_))
-                SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+                WaitForRoom();
             if (stopping_ || claimed_ == jobs_.size()) return;
             job = jobs_[claimed_++].get();
         }
@@ -239,7 +240,7 @@ void PackingPipeline::PackJob(Job& job)
         job.thrown = std::current_exception();
         job.opened = true;
         job.finished = true;
-        WakeAllConditionVariable(&changed_);
+        WakeWriterFor(job);
     }
 }
 
@@ -256,7 +257,7 @@ void PackingPipeline::PackFile(Job& job)
         job.openOk = opened;
         job.facts = facts;
         job.finished = !opened;
-        WakeAllConditionVariable(&changed_);
+        WakeWriterFor(job);
     }
     if (!opened) return;
     QueueSink sink(*this, job);
@@ -270,7 +271,7 @@ void PackingPipeline::PackFile(Job& job)
     job.finished = true;
     job.result = result;
     job.packed = packed;
-    WakeAllConditionVariable(&changed_);
+    WakeWriterFor(job);
 }
 
 // Waits while the job's waiting bytes are at the bound (a chunk always fits
@@ -278,13 +279,12 @@ void PackingPipeline::PackFile(Job& job)
 bool PackingPipeline::Put(Job& job, std::vector<uint8_t>& chunk)
 {
     Locked locked(lock_);
-    while (!stopping_ && job.waiting > 0 && job.waiting + chunk.size() > kWaitingBytes)
-        SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+    while (!stopping_ && job.waiting > 0 && job.waiting + chunk.size() > kWaitingBytes) WaitForRoom();
     if (stopping_) return false;
     job.waiting += chunk.size();
     waiting_ += chunk.size();
     job.chunks.push_back(std::move(chunk));
-    WakeAllConditionVariable(&changed_);
+    WakeWriterFor(job);
     chunk.clear();
     if (!spare_.empty()) {
         chunk = std::move(spare_.back());
@@ -302,7 +302,8 @@ bool PackingPipeline::Restart(Job& job)
     waiting_ -= job.waiting;
     job.waiting = 0;
     job.restart = true;
-    WakeAllConditionVariable(&changed_);
+    WakeWriterFor(job);
+    WakeWorkers();  // less waits in all: one may take a file now
     return true;
 }
 
@@ -321,7 +322,35 @@ void PackingPipeline::Stop()
 {
     Locked locked(lock_);
     stopping_ = true;
-    WakeAllConditionVariable(&changed_);
+    WakeAllConditionVariable(&writerWake_);
+    WakeAllConditionVariable(&workerWake_);
+}
+
+// Each side is woken only when the other has what it waits for: a wake-up
+// that finds nothing to do costs a processor a system call and a switch.
+// All four are called with the lock held.
+void PackingPipeline::WaitForWorker(size_t index)
+{
+    writerWaitsFor_ = index;
+    SleepConditionVariableSRW(&writerWake_, &lock_, INFINITE, 0);
+    writerWaitsFor_ = kNoJob;
+}
+
+void PackingPipeline::WakeWriterFor(const Job& job)
+{
+    if (writerWaitsFor_ == job.index) WakeConditionVariable(&writerWake_);
+}
+
+void PackingPipeline::WaitForRoom()
+{
+    ++idleWorkers_;
+    SleepConditionVariableSRW(&workerWake_, &lock_, INFINITE, 0);
+    --idleWorkers_;
+}
+
+void PackingPipeline::WakeWorkers()
+{
+    if (idleWorkers_ != 0) WakeAllConditionVariable(&workerWake_);
 }
 
 } // namespace lha

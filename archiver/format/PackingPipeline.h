@@ -70,12 +70,20 @@ private:
     bool Restart(Job& job);
     std::vector<uint8_t> SpareChunk();
     void Stop();
+    void WaitForWorker(size_t index);
+    void WakeWriterFor(const Job& job);
+    void WaitForRoom();
+    void WakeWorkers();
 
     ProgressMonitor* monitor_;
     std::vector<std::unique_ptr<Job>> jobs_;
     std::vector<HANDLE> threads_;
     SRWLOCK lock_ = SRWLOCK_INIT;
-    CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
+    static constexpr size_t kNoJob = static_cast<size_t>(-1);
+    CONDITION_VARIABLE writerWake_ = CONDITION_VARIABLE_INIT;  // the writer waits for its job here
+    CONDITION_VARIABLE workerWake_ = CONDITION_VARIABLE_INIT;  // workers wait for room here
+    size_t writerWaitsFor_ = kNoJob;
+    unsigned idleWorkers_ = 0;
     size_t claimed_ = 0;    // jobs taken by workers
     size_t writing_ = 0;    // the job the writer is on; all before it are written
     size_t ahead_ = 1;      // jobs a worker may take past writing_

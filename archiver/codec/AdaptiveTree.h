@@ -91,10 +91,8 @@ private:
 // position on it has to move: with no link to follow, no level waits for the
 // load of the one below.
 inline void AdaptiveTree::CountPath(unsigned depth, unsigned leaf) {
-    if (freq_[kRoot] >= kRebuildFrequency) {
-        Rebuild();
-        return CountFrom(up_[leaf]);
-    }
+    if (freq_[kRoot] >= kRebuildFrequency)
+        return Update(leaf - kNodeCount);  // the path moves: counted from the leaf after the rebuild
     for (; depth > 0; --depth) {
         const unsigned n = path_[depth];
         if (freq_[n + 1] == freq_[n])

@@ -6,6 +6,7 @@
 #include "archiver/codec/Lh1Encoder.h"
 #include "archiver/codec/MatchFinder.h"
 
+#include <algorithm>
 #include <new>
 
 namespace lha {
@@ -60,6 +61,8 @@ constexpr unsigned kUnusedPositionPrice = 6;
 constexpr unsigned kMaxInitialLiteralBits = 15;  // a literal the first chunk does not hold
 constexpr uint32_t kUnreached = 0xFFFFFFFF;
 
+unsigned BitLength(uint32_t value) { return value == 0 ? 0 : 32 - static_cast<unsigned>(__builtin_clz(value)); }
+
 // Bits each code costs under the current estimate.
 struct Prices {
     uint32_t code[kCodeCount];
@@ -98,6 +101,7 @@ private:
     bool NextChunk(bool first, unsigned& chunkLength);
     // Lazy
     bool ParseLazily(unsigned& chunkLength);
+    unsigned DepthAfter(const Match& held) const;
     Match FindMatch(unsigned depth) const;
     bool BetterLater(const Match& held, uint8_t heldByte, const Match& later) const;
     unsigned PutMatch(const Match& match, unsigned entered);
@@ -127,6 +131,11 @@ private:
     BlockWriter block_;
     BlockWriter halves_[kSplitLevels][2];
 };
+
+// How deep the search one position past `held` goes.
+unsigned LhEncoder::DepthAfter(const Match& held) const {
+    return held.length >= kGoodHeld ? method_.searchDepth / kGoodHeldDepthShare : method_.searchDepth;
+}
 
 // The longest match at the finder's position, or none where its literals cost less.
 Match LhEncoder::FindMatch(unsigned depth) const {
@@ -176,7 +185,7 @@ bool LhEncoder::ParseLazily(unsigned& chunkLength) {
         if (finder_.Available() == 0)
             break;
         uint8_t byte = *finder_.Current();
-        Match match = FindMatch(held.length >= kGoodHeld ? method_.searchDepth / kGoodHeldDepthShare : method_.searchDepth);
+        Match match = FindMatch(DepthAfter(held));
         if (held.length != 0) {
             if (match.length == 0 || !BetterLater(held, heldByte, match)) {
                 n += PutMatch(held, 1) - 1;
@@ -297,8 +306,7 @@ void LhEncoder::InitialPrices(const uint8_t* bytes, unsigned chunkLength) {
         unsigned bits = kMaxInitialLiteralBits;
         if (freq[c] != 0) {
             const uint32_t share = (chunkLength + freq[c] - 1) / freq[c];
-            bits = share <= 1 ? 0 : 32 - static_cast<unsigned>(__builtin_clz(share - 1));
-            bits = bits < 1 ? 1 : bits > kMaxInitialLiteralBits ? kMaxInitialLiteralBits : bits;
+            bits = std::min(std::max(BitLength(share - 1), 1u), kMaxInitialLiteralBits);
         }
         prices_.code[c] = bits;
     }
